@@ -1,0 +1,206 @@
+// The simulated machine and the platform calls that answer from it. The calls
+// check their arguments as strictly as the real services do, so that a record
+// size or a leftover field that a real service refuses is refused here too.
+#include "platform/simulated_machine.h"
+
+#include "platform/allocation.h"
+
+#include <cstring>
+
+namespace simulated {
+namespace {
+
+Machine theMachine;
+CallLog theLog;
+unsigned long allocationsAsked = 0;
+unsigned long failingAllocation = 0; // 0: none fails
+bool failingOnward = false;
+
+HACMDRIVERID codecId() {
+    return reinterpret_cast<HACMDRIVERID>(static_cast<std::uintptr_t>(1));
+}
+
+const Device* findDevice(const std::vector<Device>& devices, UINT id) {
+    return id < devices.size() ? &devices[id] : nullptr;
+}
+
+template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT size) {
+    if (device == nullptr)
+        return MMSYSERR_BADDEVICEID;
+    if (caps == nullptr || size != sizeof(Caps))
+        return MMSYSERR_INVALPARAM;
+    if (device->capsResult != MMSYSERR_NOERROR)
+        return device->capsResult;
+    std::memset(caps, 0, sizeof(Caps));
+    caps->wMid = device->wMid;
+    std::memcpy(caps->szPname, device->szPname, sizeof caps->szPname);
+    caps->dwFormats = device->dwFormats;
+    caps->wChannels = 2;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT query(const Device* device, const void* handle, LPCWAVEFORMATEX format, DWORD_PTR callback,
+               DWORD_PTR instance, DWORD flags) {
+    ++theLog.queries;
+    if (flags != WAVE_FORMAT_QUERY)
+        return MMSYSERR_INVALFLAG; // only ever asked, never opened
+    if (handle != nullptr || callback != 0 || instance != 0)
+        return MMSYSERR_INVALPARAM;
+    if (device == nullptr)
+        return MMSYSERR_BADDEVICEID;
+    if (format == nullptr)
+        return MMSYSERR_INVALPARAM;
+    for (const FormatHeader& accepted : device->accepts)
+        if (std::memcmp(&accepted, format, sizeof(FormatHeader)) == 0)
+            return MMSYSERR_NOERROR;
+    return device->refusal;
+}
+
+DWORD largestOffered() {
+    DWORD largest = sizeof(FormatHeader);
+    for (const CodecFormat& f : theMachine.formats)
+        if (sizeof(FormatHeader) + f.header.cbSize > largest)
+            largest = static_cast<DWORD>(sizeof(FormatHeader) + f.header.cbSize);
+    return largest;
+}
+
+} // namespace
+
+Machine& machine() {
+    return theMachine;
+}
+CallLog& calls() {
+    return theLog;
+}
+
+void reset() {
+    theMachine = Machine();
+    theLog = CallLog();
+    allocationsAsked = 0;
+    failingAllocation = 0;
+    failingOnward = false;
+}
+
+void failAllocation(unsigned long n, bool persistent) {
+    failingAllocation = n == 0 ? 0 : allocationsAsked + n;
+    failingOnward = persistent;
+}
+
+unsigned long allocationCount() {
+    return allocationsAsked;
+}
+
+} // namespace simulated
+
+using namespace simulated;
+
+bool allocationPermitted() {
+    ++allocationsAsked;
+    if (failingAllocation == 0 || allocationsAsked < failingAllocation)
+        return true;
+    return !(allocationsAsked == failingAllocation || failingOnward);
+}
+
+UINT waveInGetNumDevs() {
+    return theMachine.inputCount ? *theMachine.inputCount
+                                 : static_cast<UINT>(theMachine.inputs.size());
+}
+
+UINT waveOutGetNumDevs() {
+    return theMachine.outputCount ? *theMachine.outputCount
+                                  : static_cast<UINT>(theMachine.outputs.size());
+}
+
+MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
+    return fillCaps(findDevice(theMachine.inputs, uDeviceID), pwic, cbwic);
+}
+
+MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
+    return fillCaps(findDevice(theMachine.outputs, uDeviceID), pwoc, cbwoc);
+}
+
+MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
+                    DWORD_PTR dwInstance, DWORD fdwOpen) {
+    return query(findDevice(theMachine.inputs, uDeviceID), phwi, pwfx, dwCallback, dwInstance,
+                 fdwOpen);
+}
+
+MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
+                     DWORD_PTR dwInstance, DWORD fdwOpen) {
+    return query(findDevice(theMachine.outputs, uDeviceID), phwo, pwfx, dwCallback, dwInstance,
+                 fdwOpen);
+}
+
+MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {
+    if (uMetric != ACM_METRIC_MAX_SIZE_FORMAT)
+        return MMSYSERR_NOTSUPPORTED;
+    if (pMetric == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (theMachine.metricsResult != MMSYSERR_NOERROR)
+        return theMachine.metricsResult;
+    DWORD size = theMachine.largestFormatSize ? *theMachine.largestFormatSize : largestOffered();
+    std::memcpy(pMetric, &size, sizeof size);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA fnCallback,
+                        DWORD_PTR dwInstance, DWORD fdwEnum) {
+    MMRESULT result = MMSYSERR_NOERROR;
+    const DWORD direction = fdwEnum & (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT);
+    // The manager refuses a record that is the wrong size, still carries the
+    // answers of an earlier enumeration, or names a tag without asking for one.
+    if (pafd == nullptr || fnCallback == nullptr || pafd->cbStruct != sizeof(ACMFORMATDETAILSA) ||
+        pafd->fdwSupport != 0 || pafd->dwFormatTag != 0 || pafd->pwfx == nullptr ||
+        pafd->cbwfx < sizeof(FormatHeader) || direction == 0 ||
+        direction == (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT)) {
+        result = MMSYSERR_INVALPARAM;
+    } else {
+        const EnumerationFault& fault = direction == ACM_FORMATENUMF_INPUT
+                                            ? theMachine.inputEnumeration
+                                            : theMachine.outputEnumeration;
+        unsigned delivered = 0;
+        DWORD index = 0;
+        for (const CodecFormat& f : theMachine.formats) {
+            if ((f.offeredFor & direction) == 0)
+                continue;
+            if (fault.result != MMSYSERR_NOERROR && delivered == fault.delivered)
+                break;
+            const DWORD size = static_cast<DWORD>(sizeof(FormatHeader) + f.header.cbSize);
+            if (size > pafd->cbwfx)
+                continue; // this codec cannot describe the format in so small a buffer
+            auto* out = reinterpret_cast<unsigned char*>(pafd->pwfx);
+            std::memcpy(out, &f.header, sizeof(FormatHeader));
+            std::memset(out + sizeof(FormatHeader), 0xA5, f.header.cbSize);
+            pafd->dwFormatIndex = index++;
+            pafd->dwFormatTag = f.header.wFormatTag;
+            pafd->fdwSupport = 0x00000002; // a converter's support bit, as a codec reports it
+            std::memset(pafd->szFormat, 0, sizeof pafd->szFormat);
+            ++delivered;
+            if (!fnCallback(codecId(), pafd, dwInstance, pafd->fdwSupport))
+                break;
+        }
+        if (fault.result != MMSYSERR_NOERROR)
+            result = fault.result;
+    }
+    theLog.enumerationResults.push_back(result);
+    return result;
+}
+
+MMRESULT acmFormatTagDetailsA(HACMDRIVER, LPACMFORMATTAGDETAILSA paftd, DWORD fdwDetails) {
+    if (paftd == nullptr || paftd->cbStruct != sizeof(ACMFORMATTAGDETAILSA))
+        return MMSYSERR_INVALPARAM;
+    if (fdwDetails != ACM_FORMATTAGDETAILSF_FORMATTAG)
+        return MMSYSERR_INVALFLAG;
+    const WORD tag = static_cast<WORD>(paftd->dwFormatTag);
+    ++theLog.tagDetailsAsked[tag];
+    for (const FormatTag& t : theMachine.tags) {
+        if (t.tag != tag)
+            continue;
+        if (t.detailsResult != MMSYSERR_NOERROR)
+            return t.detailsResult;
+        paftd->cbFormatSize = sizeof(FormatHeader);
+        std::memcpy(paftd->szFormatTag, t.name, sizeof paftd->szFormatTag);
+        return MMSYSERR_NOERROR;
+    }
+    return ACMERR_NOTPOSSIBLE;
+}

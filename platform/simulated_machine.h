@@ -1,0 +1,83 @@
+// The machine that the platform calls answer from in builds that are not for
+// Windows. Tests and fuzzers program it; untouched it is an empty machine: no
+// devices, no codecs, no faults.
+#pragma once
+
+#include "platform/audio_services.h"
+
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace simulated {
+
+struct Device {
+    MMRESULT capsResult = MMSYSERR_NOERROR; // answer to the capability query
+    WORD wMid = 0;
+    char szPname[MAXPNAMELEN] = {}; // copied as it stands: it may fill all 32 bytes
+    DWORD dwFormats = 0;
+    std::vector<FormatHeader> accepts;   // a query-open of exactly these 18 bytes answers 0
+    MMRESULT refusal = WAVERR_BADFORMAT; // the answer for every other format
+};
+
+struct CodecFormat {
+    FormatHeader header = {}; // as the codec reports it; cbSize extra bytes follow it
+    DWORD offeredFor = ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT;
+};
+
+struct FormatTag {
+    WORD tag = 0;
+    char name[ACMFORMATTAGDETAILS_FORMATTAG_CHARS] = {}; // as it stands: may fill all 48 bytes
+    MMRESULT detailsResult = MMSYSERR_NOERROR;
+};
+
+// An enumeration that reports `delivered` formats and then gives up with `result`.
+struct EnumerationFault {
+    MMRESULT result = MMSYSERR_NOERROR;
+    unsigned delivered = 0;
+};
+
+struct Machine {
+    std::vector<Device> inputs;
+    std::vector<Device> outputs;
+    std::optional<UINT> inputCount; // the count reported, when not the number of inputs
+    std::optional<UINT> outputCount;
+
+    std::vector<CodecFormat> formats; // in the order the codecs report them
+    std::vector<FormatTag> tags;
+    MMRESULT metricsResult = MMSYSERR_NOERROR;
+    std::optional<DWORD> largestFormatSize; // when unset: the largest format offered
+    EnumerationFault inputEnumeration;
+    EnumerationFault outputEnumeration;
+};
+
+// What the program asked of the machine.
+struct CallLog {
+    std::vector<MMRESULT> enumerationResults; // one per enumeration, in order
+    std::map<WORD, unsigned> tagDetailsAsked; // per tag
+    unsigned long queries = 0;                // query-opens of either direction
+};
+
+Machine& machine();
+CallLog& calls();
+
+// Empties the machine, clears the log and every allocation fault.
+void reset();
+
+// Makes the n-th allocation from now fail (1: the next one); when `persistent`,
+// every one after it fails too.
+void failAllocation(unsigned long n, bool persistent = false);
+
+// Allocations asked for since the last reset.
+unsigned long allocationCount();
+
+// Copies `text` into a fixed field, cut to fit, NUL-padded.
+template <std::size_t N> void setText(char (&field)[N], const char* text) {
+    std::size_t i = 0;
+    for (; i < N && text[i] != '\0'; ++i)
+        field[i] = text[i];
+    for (; i < N; ++i)
+        field[i] = '\0';
+}
+
+} // namespace simulated
