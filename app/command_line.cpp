@@ -1,0 +1,59 @@
+#include "app/command_line.h"
+
+#include <cstring>
+
+namespace {
+
+int foldAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+bool selects(const char* word, std::size_t length, const char* keyword) {
+    return compareFolded(word, keyword, length) == 0;
+}
+
+} // namespace
+
+const char* skipBlanks(const char* text) {
+    if (text == nullptr)
+        return nullptr;
+    // Bytes from 0x80 up read as negative, so they count as blanks too.
+    while (*text != '\0' && static_cast<signed char>(*text) <= 32)
+        ++text;
+    return text;
+}
+
+int compareFolded(const char* a, const char* b, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const int difference = foldAscii(static_cast<unsigned char>(a[i])) -
+                               foldAscii(static_cast<unsigned char>(b[i]));
+        if (difference != 0 || a[i] == '\0')
+            return difference;
+    }
+    return 0;
+}
+
+RunMode chooseMode(int argc, const char* const argv[]) {
+    if (argc < 2)
+        return RunMode::Slow;
+    // Step over one option prefix, in the first argument only.
+    const char* word = argv[1];
+    if (*word == '-' || *word == '/')
+        ++word;
+    word = skipBlanks(word);
+    std::size_t length = std::strlen(word);
+    if (length == 0) {
+        if (argc == 2)
+            return RunMode::Usage;
+        word = skipBlanks(argv[2]);
+        length = std::strlen(word);
+        if (length == 0)
+            return RunMode::Usage;
+    }
+    // The whole word counts, so it selects a keyword it is a prefix of.
+    if (selects(word, length, "slow"))
+        return RunMode::Slow;
+    if (selects(word, length, "quick") || selects(word, length, "fast"))
+        return RunMode::Quick;
+    return RunMode::Usage;
+}

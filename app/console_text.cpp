@@ -1,0 +1,27 @@
+#include "app/console_text.h"
+
+#include <cstdio>
+#include <iostream>
+
+void writeBanner() {
+    std::cout << std::endl
+              << "Sndscout" << std::endl
+              << "Waveform audio devices and the formats they accept" << std::endl
+              << std::endl;
+}
+
+void printUsage() {
+    // Plain line feeds: standard output is in text mode, where each one leaves
+    // as the platform's line end.
+    std::printf("%s", "Enter \n"
+                      "\n"
+                      "       sndscout\n"
+                      "       sndscout [ - | / ] s[low]\n"
+                      "       sndscout [ - | / ] f[ast]\n"
+                      "       sndscout [ - | /]  q[uick]\n"
+                      "\n"
+                      "To view an enumeration of all the audio devices on this system\n"
+                      "and the formats that they support. By default a slow enumeration is\n"
+                      "done in which an attempt is made to determime all known formats.\n"
+                      "Specify quick or fast for an enumeration limited to PCM formats.\n");
+}
