@@ -1,0 +1,18 @@
+# Warnings for every target of the project, errors when SNDSCOUT_WERROR is on.
+function(sndscout_compiler_options target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /permissive-)
+    if(SNDSCOUT_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(SNDSCOUT_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+  if(WIN32 AND NOT MSVC)
+    # No runtime libraries to carry beside the programs.
+    target_link_options(${target} PRIVATE -static)
+  endif()
+endfunction()

@@ -1,0 +1,12 @@
+#!/bin/sh
+# Runs a Windows program under Wine in the private home and prefix kept in the
+# folder given first; wine-prefix.sh makes them.
+#   wine-run.sh WINE_DIR PROGRAM.exe [ARGUMENT...]
+dir=$(cd "$1" && pwd) || exit 1
+shift
+HOME="$dir/home"
+WINEPREFIX="$dir/prefix"
+WINEDEBUG=-all
+WINEDLLOVERRIDES="mscoree,mshtml="
+export HOME WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+exec wine "$@"
