@@ -1,0 +1,114 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ModeCase {
+    std::vector<std::string> arguments; // after the program name
+    RunMode mode;
+};
+
+const char* modeName(RunMode mode) {
+    switch (mode) {
+    case RunMode::Slow:
+        return "slow";
+    case RunMode::Quick:
+        return "quick";
+    case RunMode::Usage:
+        return "usage";
+    }
+    return "?";
+}
+
+TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
+    const ModeCase cases[] = {
+        {{}, RunMode::Slow},
+        // a prefix of a keyword, in any case, after at most one '-' or '/'
+        {{"s"}, RunMode::Slow},
+        {{"SL"}, RunMode::Slow},
+        {{"slow"}, RunMode::Slow},
+        {{"Slow"}, RunMode::Slow},
+        {{"-s"}, RunMode::Slow},
+        {{"/S"}, RunMode::Slow},
+        {{"q"}, RunMode::Quick},
+        {{"Qui"}, RunMode::Quick},
+        {{"quick"}, RunMode::Quick},
+        {{"/q"}, RunMode::Quick},
+        {{"f"}, RunMode::Quick},
+        {{"FAST"}, RunMode::Quick},
+        {{"-F"}, RunMode::Quick},
+        {{"fA"}, RunMode::Quick},
+        // blanks after the prefix are stepped over, and so are high bytes
+        {{"-  q"}, RunMode::Quick},
+        {{"\t\x01s"}, RunMode::Slow},
+        {{"\x80\xFF"
+          "fast"},
+         RunMode::Quick},
+        // the whole word counts, blanks at its end too
+        {{"slowly"}, RunMode::Usage},
+        {{"fastest"}, RunMode::Usage},
+        {{"x"}, RunMode::Usage},
+        {{"slow "}, RunMode::Usage},
+        {{"s "}, RunMode::Usage},
+        {{"--slow"}, RunMode::Usage},
+        {{" -s"}, RunMode::Usage},
+        {{"\xE9t\xE9"}, RunMode::Usage},
+        // a first argument that is empty after the prefix and blanks
+        {{"-"}, RunMode::Usage},
+        {{"/"}, RunMode::Usage},
+        {{""}, RunMode::Usage},
+        {{"- "}, RunMode::Usage},
+        {{"", "q"}, RunMode::Quick},
+        {{"-", "slow"}, RunMode::Slow},
+        {{"/", " fast"}, RunMode::Quick},
+        {{"-", "-slow"}, RunMode::Usage},
+        {{"-", ""}, RunMode::Usage},
+        {{"-", "  "}, RunMode::Usage},
+        {{"-", "q", "x"}, RunMode::Quick},
+        // the second argument is read only when the first gives no word
+        {{"x", "slow"}, RunMode::Usage},
+        {{"q", "x"}, RunMode::Quick},
+    };
+    for (const ModeCase& c : cases) {
+        std::vector<const char*> argv{"sndscout"};
+        std::string shown;
+        for (const std::string& a : c.arguments) {
+            argv.push_back(a.c_str());
+            shown += "[" + a + "]";
+        }
+        argv.push_back(nullptr);
+        EXPECT_STREQ(modeName(c.mode),
+                     modeName(chooseMode(static_cast<int>(argv.size() - 1), argv.data())))
+            << "arguments " << shown;
+    }
+}
+
+TEST(SkipBlanks, StepsOverControlBytesSpacesAndHighBytes) {
+    const struct {
+        const char* text;
+        std::size_t skipped;
+    } cases[] = {
+        {"", 0},
+        {"word", 0},
+        {" \t\x01\x1F"
+         "a",
+         4},
+        {"\x80\xFF"
+         "b",
+         2},
+        {"   ", 3},
+        {"!x", 0},
+        {"\x7F"
+         "c",
+         0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text + c.skipped, skipBlanks(c.text)) << "text [" << c.text << "]";
+    EXPECT_EQ(nullptr, skipBlanks(nullptr));
+}
+
+} // namespace

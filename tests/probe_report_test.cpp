@@ -1,0 +1,78 @@
+#include "catalogue/probe_report.h"
+
+#include "catalogue/format_catalogue.h"
+#include "support/captured_output.h"
+#include "support/simulated_test.h"
+
+namespace {
+
+constexpr WORD adpcm = 2;
+
+class ProbeReport : public SimulatedTest {
+protected:
+    // Catalogues the formats and makes input device 0 accept `accepted` of them.
+    void furnish(const std::vector<FormatHeader>& offered,
+                 const std::vector<FormatHeader>& accepted) {
+        simulated::machine().inputs = {device("Mic")};
+        simulated::machine().outputs = {device("Speakers")};
+        simulated::machine().inputs[0].accepts = accepted;
+        simulated::machine().outputs[0].accepts = accepted;
+        for (const FormatHeader& f : offered)
+            offerFormat(f);
+        collectCodecFormats();
+        sortKnownFormats();
+    }
+};
+
+TEST_F(ProbeReport, FormatLineLayout) {
+    nameTag(WAVE_FORMAT_PCM, "PCM");
+    nameTag(adpcm, "");
+    const struct {
+        FormatHeader format;
+        const char* line;
+    } cases[] = {
+        {pcm(44100, 16, 2), "\t\tPCM,  44.100 kHz, stereo, 16 bit"},
+        {pcm(8000, 8, 1), "\t\tPCM,   8.000 kHz, mono,    8 bit"},
+        {pcm(11025, 24, 1), "\t\tPCM,  11.025 kHz, mono,   24 bit"},
+        {pcm(192000, 16, 6), "\t\tPCM, 192.000 kHz, stereo, 16 bit"},
+        {pcm(1000000, 8, 0), "\t\tPCM, 1000.000 kHz, stereo,  8 bit"},
+        {pcm(999, 1000, 2), "\t\tPCM,   0.999 kHz, stereo,1000 bit"},
+        {pcm(4294967295u, 65535, 1), "\t\tPCM, 4294967.295 kHz, mono,  65535 bit"},
+        {formatHeader(adpcm, 22050, 4, 1), "\t\t,  22.050 kHz, mono,    4 bit"},
+        {formatHeader(0x99, 8000, 8, 2), "\t\t???,   8.000 kHz, stereo,  8 bit"},
+    };
+    for (const auto& c : cases) {
+        resetEverything();
+        nameTag(WAVE_FORMAT_PCM, "PCM");
+        nameTag(adpcm, "");
+        furnish({c.format}, {c.format});
+        EXPECT_EQ("\n" + std::string(c.line) + "\n\n",
+                  captureStdout([] { probeDeviceFormats(0, 'I'); }));
+    }
+}
+
+TEST_F(ProbeReport, ListsWhatEachDeviceAcceptsInCatalogueOrder) {
+    nameTag(WAVE_FORMAT_PCM, "PCM");
+    const FormatHeader low = pcm(8000, 8, 1);
+    const FormatHeader mid = pcm(22050, 16, 2);
+    const FormatHeader high = pcm(48000, 16, 2);
+    furnish({high, low, mid}, {high, low});
+    const std::string expected =
+        "\n\t\tPCM,   8.000 kHz, mono,    8 bit\n\t\tPCM,  48.000 kHz, stereo, 16 bit\n\n";
+    EXPECT_EQ(expected, captureStdout([] { probeDeviceFormats(0, 'I'); }));
+    EXPECT_EQ(expected, captureStdout([] { probeDeviceFormats(0, 'O'); }));
+    // a direction that is neither asks nothing
+    const unsigned long asked = simulated::calls().queries;
+    EXPECT_EQ("\n\n", captureStdout([] { probeDeviceFormats(0, 'X'); }));
+    EXPECT_EQ(asked, simulated::calls().queries);
+    // a device the service does not know accepts nothing
+    EXPECT_EQ("\n\n", captureStdout([] { probeDeviceFormats(7, 'I'); }));
+}
+
+TEST_F(ProbeReport, EmptyCatalogueGivesTwoEmptyLines) {
+    furnish({}, {});
+    EXPECT_EQ("\n\n", captureStdout([] { probeDeviceFormats(0, 'I'); }));
+    EXPECT_EQ(0u, simulated::calls().queries);
+}
+
+} // namespace

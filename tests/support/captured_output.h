@@ -1,0 +1,21 @@
+// Runs part of the program with its standard output taken aside.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Everything `body` writes to standard output, through the streams or stdio.
+std::string captureStdout(const std::function<void()>& body);
+
+struct ProgramRun {
+    int status;
+    std::string output;
+};
+
+// Runs the whole program with these arguments (the program name is added).
+ProgramRun runWithArguments(const std::vector<std::string>& arguments);
+
+// Runs the whole program with standard output on a device that refuses every
+// write, and gives its exit status.
+int runOnFullDevice(const std::vector<std::string>& arguments);
