@@ -16,3 +16,14 @@ function(sndscout_compiler_options target)
     target_link_options(${target} PRIVATE -static)
   endif()
 endfunction()
+
+# Sanitizers for every target, fatal at the first finding.
+if(SNDSCOUT_SANITIZE OR SNDSCOUT_FUZZ)
+  set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  if(SNDSCOUT_FUZZ)
+    # Coverage for the fuzzers in every library they link.
+    list(APPEND sanitizers -fsanitize=fuzzer-no-link)
+  endif()
+  add_compile_options(${sanitizers})
+  add_link_options(${sanitizers})
+endif()
