@@ -17,7 +17,10 @@ while [ $# -gt 0 ]; do
   esac
 done
 stamp="$dir/ready"
-wanted="inputs:$inputs outputs:$outputs"
+# A prefix made by another Wine (say, before 32-bit support was installed) no
+# longer starts, so the stamp names the Wine too.
+wine_build="$(wine --version 2>/dev/null); $(ls -d /usr/lib/*/wine/i386-windows 2>/dev/null)"
+wanted="inputs:$inputs outputs:$outputs wine:$wine_build"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ]; then
   exit 0
 fi
