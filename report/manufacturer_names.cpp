@@ -223,55 +223,54 @@ const char* const manufacturerNames[] = {
     "Ring Zero Systems, Inc",                       // 216
     "AudioScience Inc.",                            // 217
     "Pinnacle Systems, Inc.",                       // 218
-    "EES Technik f\xFC"
-    "r Musik GmbH",                    // 219
-    "haftmann#software",               // 220
-    "Lucid Technology, Symetrix Inc.", // 221
-    "Headspace, Inc",                  // 222
-    "UNISYS CORPORATION",              // 223
-    "Luminositi, Inc.",                // 224
-    "ACTIVE VOICE CORPORATION",        // 225
-    "Digital Theater Systems, Inc.",   // 226
-    "DIGIGRAM",                        // 227
-    "Softlab-Nsk",                     // 228
-    "ForteMedia, Inc",                 // 229
-    "Sonorus, Inc.",                   // 230
-    "Array Microsystems, Inc.",        // 231
-    "Data Translation, Inc.",          // 232
-    "I-link Worldwide",                // 233
-    "Selsius Systems Inc.",            // 234
-    "AdMOS Technology, Inc.",          // 235
-    "Lexicon Inc.",                    // 236
-    "Silicon Graphics Inc.",           // 237
-    "Interactive Product Inc.",        // 238
-    "IC Ensemble, Inc.",               // 239
-    "ViewQuest Technologies Inc.",     // 240
-    "eTEK Labs Inc.",                  // 241
-    "Consistent Software",             // 242
-    "Alesis Studio Electronics",       // 243
-    "INTERNET Corporation",            // 244
-    "Sony Corporation",                // 245
-    "Hyperactive Audio Systems, Inc.", // 246
-    "UHER informatic GmbH",            // 247
-    "Sydec NV",                        // 248
-    "Flexion Systems Ltd.",            // 249
-    "Via Technologies, Inc.",          // 250
-    "Micronas Semiconductors, Inc.",   // 251
-    "Analog Devices, Inc.",            // 252
-    "Hewlett Packard Company",         // 253
-    "Matrox",                          // 254
-    "Quick Audio, GbR",                // 255
-    "You/Com Audiocommunicatie BV",    // 256
-    "Richmond Sound Design Ltd.",      // 257
-    "I-O Data Device, Inc.",           // 258
-    "ICCC A/S",                        // 259
-    "3COM Corporation",                // 260
-    "Malden Electronics Ltd.",         // 261
-    "3Dfx Interactive, Inc.",          // 262
-    "Mindmaker, Inc.",                 // 263
-    "Telekol Corp.",                   // 264
-    "ST Microelectronics",             // 265
-    "Algo Vision Systems GmbH",        // 266
+    "EES Technik f\xFCr Musik GmbH",                // 219
+    "haftmann#software",                            // 220
+    "Lucid Technology, Symetrix Inc.",              // 221
+    "Headspace, Inc",                               // 222
+    "UNISYS CORPORATION",                           // 223
+    "Luminositi, Inc.",                             // 224
+    "ACTIVE VOICE CORPORATION",                     // 225
+    "Digital Theater Systems, Inc.",                // 226
+    "DIGIGRAM",                                     // 227
+    "Softlab-Nsk",                                  // 228
+    "ForteMedia, Inc",                              // 229
+    "Sonorus, Inc.",                                // 230
+    "Array Microsystems, Inc.",                     // 231
+    "Data Translation, Inc.",                       // 232
+    "I-link Worldwide",                             // 233
+    "Selsius Systems Inc.",                         // 234
+    "AdMOS Technology, Inc.",                       // 235
+    "Lexicon Inc.",                                 // 236
+    "Silicon Graphics Inc.",                        // 237
+    "Interactive Product Inc.",                     // 238
+    "IC Ensemble, Inc.",                            // 239
+    "ViewQuest Technologies Inc.",                  // 240
+    "eTEK Labs Inc.",                               // 241
+    "Consistent Software",                          // 242
+    "Alesis Studio Electronics",                    // 243
+    "INTERNET Corporation",                         // 244
+    "Sony Corporation",                             // 245
+    "Hyperactive Audio Systems, Inc.",              // 246
+    "UHER informatic GmbH",                         // 247
+    "Sydec NV",                                     // 248
+    "Flexion Systems Ltd.",                         // 249
+    "Via Technologies, Inc.",                       // 250
+    "Micronas Semiconductors, Inc.",                // 251
+    "Analog Devices, Inc.",                         // 252
+    "Hewlett Packard Company",                      // 253
+    "Matrox",                                       // 254
+    "Quick Audio, GbR",                             // 255
+    "You/Com Audiocommunicatie BV",                 // 256
+    "Richmond Sound Design Ltd.",                   // 257
+    "I-O Data Device, Inc.",                        // 258
+    "ICCC A/S",                                     // 259
+    "3COM Corporation",                             // 260
+    "Malden Electronics Ltd.",                      // 261
+    "3Dfx Interactive, Inc.",                       // 262
+    "Mindmaker, Inc.",                              // 263
+    "Telekol Corp.",                                // 264
+    "ST Microelectronics",                          // 265
+    "Algo Vision Systems GmbH",                     // 266
 };
 
 constexpr unsigned knownManufacturers = sizeof manufacturerNames / sizeof manufacturerNames[0];

@@ -19,8 +19,7 @@ TEST(ManufacturerName, LooksUpTheTableAndKnowsItsEnd) {
         {123, "Unknown"},
         {124, "Unknown"},
         {125, "ENSONIQ Corporation"},
-        {219, "EES Technik f\xFC"
-              "r Musik GmbH"}, // Windows-1252, one byte
+        {219, "EES Technik f\xFCr Musik GmbH"}, // Windows-1252, one byte
         {253, "Hewlett Packard Company"},
         {255, "Quick Audio, GbR"},
         {266, "Algo Vision Systems GmbH"},
