@@ -68,11 +68,15 @@ void collectCodecFormats() {
     acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest); // a failure leaves 0
 
     // The buffer always holds the header that is compared, whatever the manager
-    // said. Codecs' formats fit the stack buffer; a larger size comes from the
-    // heap, and when that cannot be had the stack buffer serves what fits in it.
+    // said, and never more than a header with the most extra bytes its cbSize
+    // can count. Codecs' formats fit the stack buffer; a larger size comes from
+    // the heap, and when that cannot be had the stack buffer serves what fits.
+    constexpr DWORD smallest = sizeof(FormatHeader);
+    constexpr DWORD largestPossible = sizeof(FormatHeader) + 0xFFFF;
+    DWORD size = largest < smallest ? smallest : largest;
+    if (size > largestPossible)
+        size = largestPossible;
     alignas(8) unsigned char local[1024];
-    DWORD size =
-        largest < sizeof(FormatHeader) ? static_cast<DWORD>(sizeof(FormatHeader)) : largest;
     unsigned char* heap = size > sizeof local ? allocateArray<unsigned char>(size) : nullptr;
     if (size > sizeof local && heap == nullptr)
         size = sizeof local;

@@ -75,6 +75,8 @@ TEST_F(FormatCatalogue, BufferHoldsTheHeaderWhateverTheMetricSays) {
         {"metric says 18", MMSYSERR_NOERROR, 18, 0, true},
         {"extra bytes beyond the metric", MMSYSERR_NOERROR, 18, 2, false},
         {"large format", MMSYSERR_NOERROR, 6000, 5000, true},
+        {"metric says 4 GB", MMSYSERR_NOERROR, 0xFFFFFFFF, 0, true},
+        {"all the extra bytes cbSize can count", MMSYSERR_NOERROR, 0xFFFFFFFF, 0xFFFF, true},
     };
     for (const auto& c : cases) {
         resetEverything();
