@@ -1,22 +1,19 @@
 // The fixed texts and the exit status, through the whole program.
 #include "support/captured_output.h"
+#include "support/expected_texts.h"
 #include "support/simulated_test.h"
 
 namespace {
 
-const std::string banner = "\nSndscout\nWaveform audio devices and the formats they accept\n\n";
+std::string joined(const char* const* lines, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += std::string(lines[i]) + "\n";
+    return text;
+}
 
-const std::string usage = "Enter \n"
-                          "\n"
-                          "       sndscout\n"
-                          "       sndscout [ - | / ] s[low]\n"
-                          "       sndscout [ - | / ] f[ast]\n"
-                          "       sndscout [ - | /]  q[uick]\n"
-                          "\n"
-                          "To view an enumeration of all the audio devices on this system\n"
-                          "and the formats that they support. By default a slow enumeration is\n"
-                          "done in which an attempt is made to determime all known formats.\n"
-                          "Specify quick or fast for an enumeration limited to PCM formats.\n";
+const std::string banner = joined(expectedBanner, std::size(expectedBanner));
+const std::string usage = joined(expectedUsage, std::size(expectedUsage));
 
 const std::string emptySections = "        Input Devices\n        -------------\n\n\n"
                                   "        Output Devices\n        --------------\n\n\n";

@@ -29,8 +29,8 @@ TEST_F(DeviceListing, DeviceLinesAreTheSameInBothModes) {
     m.outputs = {device("Speakers", 255, 0x800)};
     ParsedReport quick;
     ParsedReport slow;
-    ASSERT_EQ("", parseReport("\nSndscout\nx\n\n" + captureStdout(quickReport), &quick));
-    ASSERT_EQ("", parseReport("\nSndscout\nx\n\n" + captureStdout(slowReport), &slow));
+    ASSERT_EQ("", parseSections(captureStdout(quickReport), &quick));
+    ASSERT_EQ("", parseSections(captureStdout(slowReport), &slow));
     ASSERT_EQ(2u, quick.inputs.size());
     ASSERT_EQ(1u, quick.outputs.size());
     EXPECT_EQ("0.\tMic / Microsoft Corporation", quick.inputs[0].line);
@@ -70,8 +70,7 @@ TEST_F(DeviceListing, WhichIdentifiersAreListed) {
         simulated::machine().inputs = c.inputs;
         simulated::machine().inputCount = c.count;
         ParsedReport report;
-        ASSERT_EQ("", parseReport("\nSndscout\nx\n\n" + captureStdout(quickReport), &report))
-            << c.name;
+        ASSERT_EQ("", parseSections(captureStdout(quickReport), &report)) << c.name;
         std::vector<long> listed;
         for (const ReportedDevice& d : report.inputs)
             listed.push_back(d.id);

@@ -1,22 +1,10 @@
 #include "support/report_shape.h"
 
+#include "support/expected_texts.h"
+
 #include <regex>
 
 namespace {
-
-const char* const usageLines[] = {
-    "Enter ",
-    "",
-    "       sndscout",
-    "       sndscout [ - | / ] s[low]",
-    "       sndscout [ - | / ] f[ast]",
-    "       sndscout [ - | /]  q[uick]",
-    "",
-    "To view an enumeration of all the audio devices on this system",
-    "and the formats that they support. By default a slow enumeration is",
-    "done in which an attempt is made to determime all known formats.",
-    "Specify quick or fast for an enumeration limited to PCM formats.",
-};
 
 // Driver text: any bytes but control bytes.
 const char* const text = "[^\\x00-\\x1f\\x7f]*";
@@ -95,16 +83,12 @@ std::string parseReport(const std::string& output, ParsedReport* parsed) {
     LineReader reader(output);
     if (reader.unterminated)
         return "the output does not end with a line break";
-    for (const char* wanted : {"", "Sndscout"})
+    for (const char* wanted : expectedBanner)
         if (std::string problem = expectLine(reader, wanted); !problem.empty())
             return problem;
-    if (reader.take().empty())
-        return "the banner has no attribution line";
-    if (std::string problem = expectLine(reader, ""); !problem.empty())
-        return problem;
-    if (!reader.atEnd() && reader.peek() == usageLines[0]) {
+    if (!reader.atEnd() && reader.peek() == expectedUsage[0]) {
         parsed->usage = true;
-        for (const char* wanted : usageLines)
+        for (const char* wanted : expectedUsage)
             if (std::string problem = expectLine(reader, wanted); !problem.empty())
                 return problem;
     } else {
@@ -118,4 +102,11 @@ std::string parseReport(const std::string& output, ParsedReport* parsed) {
             return problem;
     }
     return reader.atEnd() ? std::string() : where(reader, "more after the end", reader.take());
+}
+
+std::string parseSections(const std::string& sections, ParsedReport* parsed) {
+    std::string banner;
+    for (const char* line : expectedBanner)
+        banner += std::string(line) + "\n";
+    return parseReport(banner + sections, parsed);
 }

@@ -20,3 +20,6 @@ struct ParsedReport {
 // Parses `output` (lines ended by "\n"). Gives an empty text when the output has
 // the program's shape, or else a description of the first line that does not.
 std::string parseReport(const std::string& output, ParsedReport* parsed);
+
+// The same for what one report wrote after the banner.
+std::string parseSections(const std::string& sections, ParsedReport* parsed);

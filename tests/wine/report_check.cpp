@@ -5,7 +5,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include "live_formats.h"
 #include "report/manufacturer_names.h"
+#include "support/expected_texts.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -56,40 +58,6 @@ struct Platform {
     std::vector<Device> outputs;
 };
 
-BOOL CALLBACK keepFormat(HACMDRIVERID, LPACMFORMATDETAILSA details, DWORD_PTR instance, DWORD) {
-    auto& found = *reinterpret_cast<std::vector<WAVEFORMATEX>*>(instance);
-    WAVEFORMATEX header;
-    std::memcpy(&header, details->pwfx, sizeof header);
-    header.cbSize = 0;
-    const bool known = std::any_of(found.begin(), found.end(), [&](const WAVEFORMATEX& kept) {
-        return std::memcmp(&kept, &header, sizeof header) == 0;
-    });
-    if (!known)
-        found.push_back(header);
-    return TRUE;
-}
-
-std::vector<WAVEFORMATEX> codecFormats() {
-    DWORD size = 0;
-    if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size) != MMSYSERR_NOERROR)
-        size = 0;
-    std::vector<unsigned char> buffer(std::max<DWORD>(size, sizeof(WAVEFORMATEX)), 0);
-    ACMFORMATDETAILSA details;
-    std::memset(&details, 0, sizeof details);
-    details.cbStruct = sizeof details;
-    details.pwfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
-    details.cbwfx = size;
-
-    std::vector<WAVEFORMATEX> found;
-    const auto instance = reinterpret_cast<DWORD_PTR>(&found);
-    acmFormatEnumA(nullptr, &details, keepFormat, instance, ACM_FORMATENUMF_INPUT);
-    details.dwFormatTag = 0;
-    details.fdwSupport = 0;
-    details.dwFormatIndex = 0;
-    acmFormatEnumA(nullptr, &details, keepFormat, instance, ACM_FORMATENUMF_OUTPUT);
-    return found;
-}
-
 // Driver and codec text as the report shows it: up to the NUL or the end of the
 // field, control bytes as '?'.
 std::string shownText(const char* field, std::size_t limit) {
@@ -113,7 +81,7 @@ std::string tagName(WORD tag) {
 }
 
 std::vector<CatalogueFormat> liveCatalogue() {
-    std::vector<WAVEFORMATEX> headers = codecFormats();
+    std::vector<WAVEFORMATEX> headers = liveCodecFormats();
     // Formats equal in these four keys print the same line, so their relative
     // order cannot show in the report.
     std::stable_sort(headers.begin(), headers.end(),
@@ -190,27 +158,12 @@ void addLine(std::string& text, const std::string& line) {
 }
 
 void addBanner(std::string& text) {
-    addLine(text, "");
-    addLine(text, "Sndscout");
-    addLine(text, "Waveform audio devices and the formats they accept");
-    addLine(text, "");
+    for (const char* line : expectedBanner)
+        addLine(text, line);
 }
 
 void addUsage(std::string& text) {
-    const char* const lines[] = {
-        "Enter ",
-        "",
-        "       sndscout",
-        "       sndscout [ - | / ] s[low]",
-        "       sndscout [ - | / ] f[ast]",
-        "       sndscout [ - | /]  q[uick]",
-        "",
-        "To view an enumeration of all the audio devices on this system",
-        "and the formats that they support. By default a slow enumeration is",
-        "done in which an attempt is made to determime all known formats.",
-        "Specify quick or fast for an enumeration limited to PCM formats.",
-    };
-    for (const char* line : lines)
+    for (const char* line : expectedUsage)
         addLine(text, line);
 }
 

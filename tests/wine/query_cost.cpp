@@ -4,13 +4,7 @@
 // one plain PCM format and one unknown tag, timing each call on its own.
 // Built only for Windows, from tests/wine; run it under Wine with
 // cmake/wine-run.sh.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <mmsystem.h>
-#include <mmreg.h>
-#include <msacm.h>
+#include "live_formats.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,37 +15,6 @@ namespace {
 
 constexpr int rounds = 20;    // over the whole catalogue, per device
 constexpr int repeats = 2000; // of each fixed format, per device
-
-BOOL CALLBACK keepFormat(HACMDRIVERID, LPACMFORMATDETAILSA details, DWORD_PTR instance, DWORD) {
-    auto& found = *reinterpret_cast<std::vector<WAVEFORMATEX>*>(instance);
-    WAVEFORMATEX header;
-    std::memcpy(&header, details->pwfx, sizeof header);
-    header.cbSize = 0; // the report queries with the bare header
-    const bool known = std::any_of(found.begin(), found.end(), [&](const WAVEFORMATEX& kept) {
-        return std::memcmp(&kept, &header, sizeof header) == 0;
-    });
-    if (!known)
-        found.push_back(header);
-    return TRUE;
-}
-
-std::vector<WAVEFORMATEX> codecFormats() {
-    DWORD size = 0;
-    if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size) != MMSYSERR_NOERROR)
-        size = 0;
-    std::vector<unsigned char> buffer(std::max<DWORD>(size, sizeof(WAVEFORMATEX)), 0);
-    std::vector<WAVEFORMATEX> found;
-    for (DWORD direction : {ACM_FORMATENUMF_INPUT, ACM_FORMATENUMF_OUTPUT}) {
-        ACMFORMATDETAILSA details;
-        std::memset(&details, 0, sizeof details);
-        details.cbStruct = sizeof details;
-        details.pwfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
-        details.cbwfx = static_cast<DWORD>(buffer.size());
-        acmFormatEnumA(nullptr, &details, keepFormat, reinterpret_cast<DWORD_PTR>(&found),
-                       direction);
-    }
-    return found;
-}
 
 WAVEFORMATEX header(WORD tag, DWORD rate, WORD bits, WORD channels) {
     WAVEFORMATEX h{};
@@ -120,7 +83,7 @@ void printTally(const char* what, const Tally& t) {
 
 int main() {
     const double perMicro = ticksPerMicrosecond();
-    const std::vector<WAVEFORMATEX> catalogue = codecFormats();
+    const std::vector<WAVEFORMATEX> catalogue = liveCodecFormats();
     const WAVEFORMATEX plain = header(WAVE_FORMAT_PCM, 44100, 16, 2);
     const WAVEFORMATEX unknown = header(0x7777, 44100, 16, 2);
     std::printf("catalogue: %zu distinct formats\n", catalogue.size());
