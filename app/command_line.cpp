@@ -1,11 +1,24 @@
 #include "app/command_line.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
 
 int foldAscii(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+// Compares the first `count` bytes of two strings as unsigned bytes with A to Z
+// folded to lower case, stopping at a difference or a NUL: <0, 0 or >0.
+int compareFolded(const char* a, const char* b, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const int difference = foldAscii(static_cast<unsigned char>(a[i])) -
+                               foldAscii(static_cast<unsigned char>(b[i]));
+        if (difference != 0 || a[i] == '\0')
+            return difference;
+    }
+    return 0;
 }
 
 bool selects(const char* word, std::size_t length, const char* keyword) {
@@ -21,16 +34,6 @@ const char* skipBlanks(const char* text) {
     while (*text != '\0' && static_cast<signed char>(*text) <= 32)
         ++text;
     return text;
-}
-
-int compareFolded(const char* a, const char* b, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const int difference = foldAscii(static_cast<unsigned char>(a[i])) -
-                               foldAscii(static_cast<unsigned char>(b[i]));
-        if (difference != 0 || a[i] == '\0')
-            return difference;
-    }
-    return 0;
 }
 
 RunMode chooseMode(int argc, const char* const argv[]) {
