@@ -30,3 +30,4 @@ static_assert(sizeof(ACMFORMATTAGDETAILSA) == 72, "format tag details record");
 // passed to the manager is always sizeof, never a number written out.
 static_assert(sizeof(ACMFORMATDETAILSA) == (sizeof(void*) == 4 ? 152 : 156),
               "format details record");
+static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40, "extensible format: the header and 22 bytes");

@@ -4,9 +4,13 @@
 #pragma once
 
 #include "platform/audio_services.h"
+#include "platform/endpoint_services.h"
+#include "platform/simulated_com_codes.h"
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace simulated {
@@ -18,6 +22,47 @@ struct Device {
     DWORD dwFormats = 0;
     std::vector<FormatHeader> accepts;   // a query-open of exactly these 18 bytes answers 0
     MMRESULT refusal = WAVERR_BADFORMAT; // the answer for every other format
+    // What the driver's endpoint-id messages answer; an older driver does not
+    // know them.
+    MMRESULT endpointIdResult = MMSYSERR_NOTSUPPORTED;
+    std::u16string endpointId;
+};
+
+// A property of an endpoint: S_OK with its value, E_NOTFOUND when the store
+// lacks it, DISP_E_TYPEMISMATCH when it holds another type, or a failure.
+template <class T> struct Property {
+    HRESULT result = E_NOTFOUND;
+    T value{};
+};
+
+// What an endpoint answers to an exclusive-mode format question.
+using ExclusiveProfile = std::function<HRESULT(const WAVEFORMATEX* format)>;
+
+struct Endpoint {
+    std::u16string id;
+    DeviceDirection direction = 'O';
+    bool active = true;        // listed among the active endpoints
+    HRESULT openResult = S_OK; // finding it by its id
+    HRESULT propertyStoreResult = S_OK;
+    Property<std::u16string> friendlyName;
+    Property<std::u16string> adapterName;
+    Property<std::uint32_t> formFactor;
+    HRESULT activateResult = S_OK; // getting its audio client
+    HRESULT mixResult = S_OK;
+    std::vector<unsigned char> mixFormat; // the header and its extra bytes
+    ExclusiveProfile exclusive;           // unset: every format is refused
+};
+
+// The endpoint service as a whole.
+struct EndpointSystem {
+    HRESULT comResult = S_OK;        // setting up COM on the thread
+    HRESULT enumeratorResult = S_OK; // making the device enumerator
+    HRESULT listResult = S_OK;       // listing the active endpoints
+    HRESULT defaultResult = S_OK;    // asking for a default, when there is one
+    // The default endpoint's id per direction (0 input, 1 output) and role;
+    // empty when there is none.
+    std::u16string defaults[2][endpointRoleCount];
+    std::vector<Endpoint> endpoints;
 };
 
 struct CodecFormat {
@@ -49,6 +94,8 @@ struct Machine {
     std::optional<DWORD> largestFormatSize; // when unset: the largest format offered
     EnumerationFault inputEnumeration;
     EnumerationFault outputEnumeration;
+
+    EndpointSystem endpoints;
 };
 
 // What the program asked of the machine.
@@ -56,6 +103,9 @@ struct CallLog {
     std::vector<MMRESULT> enumerationResults; // one per enumeration, in order
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
     unsigned long queries = 0;                // query-opens of either direction
+    unsigned long exclusiveQuestions = 0;     // exclusive-mode format questions
+    int comDepth = 0;                         // COM set-ups not yet undone
+    int openEndpoints = 0;                    // endpoints opened and not closed
 };
 
 Machine& machine();

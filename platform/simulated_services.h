@@ -15,6 +15,7 @@ using DWORD_PTR = std::uintptr_t;
 using MMRESULT = UINT;
 using MMVERSION = UINT;
 using LPVOID = void*;
+using HRESULT = std::int32_t;
 
 struct HWAVEIN__;
 struct HWAVEOUT__;
@@ -54,6 +55,8 @@ constexpr DWORD ACM_FORMATENUMF_INPUT = 0x00800000;
 constexpr DWORD ACM_FORMATENUMF_OUTPUT = 0x01000000;
 constexpr DWORD ACM_FORMATTAGDETAILSF_FORMATTAG = 0x00000001;
 constexpr WORD WAVE_FORMAT_PCM = 1;
+constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;
+constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 constexpr int MAXPNAMELEN = 32;
 constexpr int ACMFORMATDETAILS_FORMAT_CHARS = 128;
@@ -85,6 +88,24 @@ struct WAVEFORMATEX {
 #pragma pack(pop)
 using LPWAVEFORMATEX = WAVEFORMATEX*;
 using LPCWAVEFORMATEX = const WAVEFORMATEX*;
+
+struct GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+
+struct WAVEFORMATEXTENSIBLE {
+    WAVEFORMATEX Format;
+    union {
+        WORD wValidBitsPerSample;
+        WORD wSamplesPerBlock;
+        WORD wReserved;
+    } Samples;
+    DWORD dwChannelMask;
+    GUID SubFormat;
+};
 
 struct WAVEINCAPSA {
     WORD wMid;

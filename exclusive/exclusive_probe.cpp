@@ -1,0 +1,1 @@
+#include "exclusive/exclusive_probe.h"

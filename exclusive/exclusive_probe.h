@@ -1,0 +1,47 @@
+// What a device takes in exclusive mode, over the whole matrix of sample types,
+// channel counts and rates, found with as few questions as it can.
+#pragma once
+
+#include "exclusive/format_matrix.h"
+#include "platform/endpoint_services.h"
+
+#include <functional>
+#include <vector>
+
+// Why nothing could be asked, or Ok.
+enum class ExclusiveStatus { Ok, NotAllowed, Busy, Gone, Unavailable };
+
+// What the probe knows of the device before it asks: its shared-mode mix
+// format, where one could be read (0 and none otherwise).
+struct ProbeStart {
+    unsigned mixChannels = 0;
+    DWORD mixRate = 0;
+    DWORD mixMask = 0;
+};
+
+// One (type, channel count, shape) the device takes, with every rate it takes
+// it at. A cell is listed under the first shape of shapesFor() that it took.
+struct ExclusiveFormat {
+    SampleType sample;
+    unsigned channels;
+    FormatShape shape;
+    std::vector<DWORD> rates; // rising
+};
+
+struct ExclusiveFindings {
+    ExclusiveStatus status = ExclusiveStatus::Unavailable;
+    // Sorted by type, then channels, then the shape's place in shapesFor();
+    // empty unless the status is Ok.
+    std::vector<ExclusiveFormat> formats;
+    unsigned long questions = 0; // calls made to the device
+};
+
+// Asks the device one format (the header and its extra bytes).
+using FormatQuestion = std::function<EndpointAnswer(const WAVEFORMATEX* format)>;
+
+// Asks every shape of every cell: the answer the pruned probe must equal.
+ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask);
+
+// The same answer with far fewer questions, for devices that behave as real
+// ones do; a device that breaks the assumptions is asked in full.
+ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQuestion& ask);

@@ -1,0 +1,1 @@
+#include "exclusive/format_matrix.h"

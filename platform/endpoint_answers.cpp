@@ -1,0 +1,57 @@
+#include "platform/endpoint_answers.h"
+
+#include <cstdint>
+#include <iterator>
+
+namespace {
+
+struct Sorting {
+    std::uint32_t code;
+    EndpointAnswer answer;
+};
+
+// Written as numbers: some of these are functions, not constants, in the SDK.
+const Sorting sortings[] = {
+    {0x00000000, EndpointAnswer::Ok}, // S_OK
+    // S_FALSE is the shared-mode "not this, but a close one": never a yes.
+    {0x00000001, EndpointAnswer::Refused},
+    {0x88890008, EndpointAnswer::Refused}, // AUDCLNT_E_UNSUPPORTED_FORMAT
+    // E_INVALIDARG: some drivers call a format they cannot take malformed.
+    {0x80070057, EndpointAnswer::Refused},
+    {0x80070490, EndpointAnswer::NotFound},   // HRESULT_FROM_WIN32(ERROR_NOT_FOUND)
+    {0x80020005, EndpointAnswer::NotFound},   // DISP_E_TYPEMISMATCH
+    {0x8889000E, EndpointAnswer::NotAllowed}, // AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED
+    {0x8889000A, EndpointAnswer::Busy},       // AUDCLNT_E_DEVICE_IN_USE
+    {0x88890017, EndpointAnswer::Busy},       // AUDCLNT_E_CPUUSAGE_EXCEEDED
+    {0x88890004, EndpointAnswer::Gone},       // AUDCLNT_E_DEVICE_INVALIDATED
+    {0x88890026, EndpointAnswer::Gone},       // AUDCLNT_E_RESOURCES_INVALIDATED
+    {0x8007000E, EndpointAnswer::NoMemory},   // E_OUTOFMEMORY
+};
+
+} // namespace
+
+EndpointAnswer endpointAnswerOf(HRESULT result) {
+    const auto code = static_cast<std::uint32_t>(result);
+    for (const Sorting& s : sortings)
+        if (s.code == code)
+            return s.answer;
+    return EndpointAnswer::Failed;
+}
+
+EndpointAnswer endpointAnswerOfMessage(MMRESULT result) {
+    switch (result) {
+    case MMSYSERR_NOERROR:
+        return EndpointAnswer::Ok;
+    // An older driver that does not know the message.
+    case MMSYSERR_NOTSUPPORTED:
+    case MMSYSERR_INVALPARAM:
+        return EndpointAnswer::NotFound;
+    case MMSYSERR_BADDEVICEID:
+    case MMSYSERR_NODRIVER:
+        return EndpointAnswer::Gone;
+    case MMSYSERR_NOMEM:
+        return EndpointAnswer::NoMemory;
+    default:
+        return EndpointAnswer::Failed;
+    }
+}

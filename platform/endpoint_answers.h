@@ -1,0 +1,11 @@
+// The one place that sorts the service's result codes into the answers the
+// report tells apart. Both sides use it: the simulated machine answers with the
+// same codes as the real service.
+#pragma once
+
+#include "platform/endpoint_services.h"
+
+EndpointAnswer endpointAnswerOf(HRESULT result);
+
+// For the waveform driver's endpoint-id messages.
+EndpointAnswer endpointAnswerOfMessage(MMRESULT result);

@@ -1,0 +1,1 @@
+#include "platform/endpoint_services.h"

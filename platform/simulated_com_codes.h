@@ -1,0 +1,35 @@
+// The COM and Core Audio result codes the simulated machine answers with, under
+// their Windows names, for builds that are not for Windows.
+#pragma once
+
+#include "platform/simulated_services.h"
+
+constexpr HRESULT hresult(std::uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = hresult(0x80004001);
+constexpr HRESULT E_NOINTERFACE = hresult(0x80004002);
+constexpr HRESULT E_POINTER = hresult(0x80004003);
+constexpr HRESULT E_FAIL = hresult(0x80004005);
+constexpr HRESULT E_UNEXPECTED = hresult(0x8000FFFF);
+constexpr HRESULT E_OUTOFMEMORY = hresult(0x8007000E);
+constexpr HRESULT E_INVALIDARG = hresult(0x80070057);
+constexpr HRESULT E_NOTFOUND = hresult(0x80070490); // HRESULT_FROM_WIN32(ERROR_NOT_FOUND)
+constexpr HRESULT RPC_E_CHANGED_MODE = hresult(0x80010106);
+constexpr HRESULT REGDB_E_CLASSNOTREG = hresult(0x80040154);
+constexpr HRESULT CO_E_NOTINITIALIZED = hresult(0x800401F0);
+constexpr HRESULT DISP_E_TYPEMISMATCH = hresult(0x80020005);
+
+constexpr HRESULT AUDCLNT_E_NOT_INITIALIZED = hresult(0x88890001);
+constexpr HRESULT AUDCLNT_E_WRONG_ENDPOINT_TYPE = hresult(0x88890003);
+constexpr HRESULT AUDCLNT_E_DEVICE_INVALIDATED = hresult(0x88890004);
+constexpr HRESULT AUDCLNT_E_UNSUPPORTED_FORMAT = hresult(0x88890008);
+constexpr HRESULT AUDCLNT_E_DEVICE_IN_USE = hresult(0x8889000A);
+constexpr HRESULT AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED = hresult(0x8889000E);
+constexpr HRESULT AUDCLNT_E_ENDPOINT_CREATE_FAILED = hresult(0x8889000F);
+constexpr HRESULT AUDCLNT_E_SERVICE_NOT_RUNNING = hresult(0x88890010);
+constexpr HRESULT AUDCLNT_E_CPUUSAGE_EXCEEDED = hresult(0x88890017);
+constexpr HRESULT AUDCLNT_E_RESOURCES_INVALIDATED = hresult(0x88890026);
