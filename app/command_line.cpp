@@ -58,5 +58,19 @@ RunMode chooseMode(int argc, const char* const argv[]) {
         return RunMode::Slow;
     if (selects(word, length, "quick") || selects(word, length, "fast"))
         return RunMode::Quick;
+    if (selects(word, length, "exclusive"))
+        return RunMode::Exclusive;
     return RunMode::Usage;
+}
+
+bool isJsonWord(const char* argument) {
+    if (argument == nullptr)
+        return false;
+    if (argument[0] == '-' && argument[1] == '-')
+        argument += 2;
+    else if (argument[0] == '-' || argument[0] == '/')
+        ++argument;
+    const char* word = skipBlanks(argument);
+    const std::size_t length = std::strlen(word);
+    return length > 0 && selects(word, length, "json");
 }

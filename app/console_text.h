@@ -6,3 +6,6 @@ void writeBanner();
 
 // Writes the usage text; it reaches the console when standard output is flushed.
 void printUsage();
+
+// The usage text itself.
+extern const char usageText[];

@@ -2,10 +2,14 @@
 
 #include "app/command_line.h"
 #include "app/console_text.h"
+#include "json/json_writer.h"
 #include "report/device_listing.h"
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -16,9 +20,7 @@ bool outputWritten() {
     return flushed && std::ferror(stdout) == 0 && !std::cout.fail();
 }
 
-} // namespace
-
-int runProgram(int argc, const char* const argv[]) {
+int textReport(int argc, const char* const argv[]) {
     writeBanner();
     switch (chooseMode(argc, argv)) {
     case RunMode::Slow:
@@ -27,9 +29,69 @@ int runProgram(int argc, const char* const argv[]) {
     case RunMode::Quick:
         quickReport();
         break;
+    case RunMode::Exclusive:
+        exclusiveReport();
+        break;
     case RunMode::Usage:
         printUsage();
         break;
     }
     return outputWritten() ? 0 : 1;
+}
+
+void complain(const char* reason) {
+    std::fprintf(stderr, "sndscout: %s\n", reason);
+}
+
+// The document is made whole before a byte of it is written, so a run that
+// fails leaves standard output empty.
+int jsonReport(const std::vector<const char*>& arguments) {
+    const RunMode mode = chooseMode(static_cast<int>(arguments.size()) - 1, arguments.data());
+    if (mode == RunMode::Usage) {
+        std::fputs(usageText, stderr);
+        return 2;
+    }
+    const ReportKind kind = mode == RunMode::Quick       ? ReportKind::Quick
+                            : mode == RunMode::Exclusive ? ReportKind::Exclusive
+                                                         : ReportKind::Slow;
+    std::string text;
+    try {
+        JsonWriter writer(kind);
+        writeReport(kind, true, writer);
+        text = writer.text();
+    } catch (const std::bad_alloc&) {
+        complain("out of memory; no report written");
+        return 1;
+    } catch (const std::exception& e) {
+        complain(e.what());
+        return 1;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (!outputWritten() || !written) {
+        complain("the report could not be written to standard output");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int runProgram(int argc, const char* const argv[]) {
+    bool json = false;
+    for (int i = 1; i < argc && !json; ++i)
+        json = isJsonWord(argv[i]);
+    if (!json)
+        return textReport(argc, argv);
+    // The mode is chosen from the other arguments, as when there is no json word.
+    std::vector<const char*> rest;
+    try {
+        for (int i = 0; i < argc; ++i)
+            if (i == 0 || !isJsonWord(argv[i]))
+                rest.push_back(argv[i]);
+        rest.push_back(nullptr);
+    } catch (const std::bad_alloc&) {
+        complain("out of memory; no report written");
+        return 1;
+    }
+    return jsonReport(rest);
 }

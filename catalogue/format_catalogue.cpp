@@ -151,12 +151,17 @@ int compareFormats(const FormatHeader& a, const FormatHeader& b) {
     return compareField<unsigned>(a.nChannels, b.nChannels);
 }
 
-const char* formatTagName(WORD tag) {
+const char* findFormatTagName(WORD tag) {
     ListNode* node = formatTagNames.find(sizeof tag, &tag);
     std::uint32_t keyLength;
     void* entry;
     if (node == nullptr || formatTagNames.get(node, &keyLength, &entry) == nullptr ||
         entry == nullptr)
-        return "???";
+        return nullptr;
     return static_cast<const FormatTagEntry*>(entry)->name;
+}
+
+const char* formatTagName(WORD tag) {
+    const char* name = findFormatTagName(tag);
+    return name != nullptr ? name : "???";
 }

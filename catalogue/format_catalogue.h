@@ -31,3 +31,6 @@ int compareFormats(const FormatHeader& a, const FormatHeader& b);
 
 // The tag's display name, or "???" when the manager gave none.
 const char* formatTagName(WORD tag);
+
+// The tag's display name, or null when the manager gave none.
+const char* findFormatTagName(WORD tag);

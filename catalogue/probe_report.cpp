@@ -1,10 +1,8 @@
 #include "catalogue/probe_report.h"
 
 #include "catalogue/format_catalogue.h"
-#include "report/driver_text.h"
-
-#include <iomanip>
-#include <iostream>
+#include "report/report_writer.h"
+#include "report/text_writer.h"
 
 namespace {
 
@@ -18,27 +16,20 @@ bool deviceAccepts(std::int32_t id, DeviceDirection direction, const FormatHeade
     return false;
 }
 
-void writeFormatLine(const FormatHeader& h) {
-    const DWORD rate = h.nSamplesPerSec;
-    const unsigned channels = h.nChannels;
-    const unsigned bits = h.wBitsPerSample;
-    std::cout << "\t\t";
-    writeDriverText(formatTagName(h.wFormatTag), sizeof FormatTagEntry::name);
-    std::cout << ", " << std::setfill(' ') << std::setw(3) << rate / 1000 << '.'
-              << std::setfill('0') << std::setw(3) << rate % 1000 << std::setfill(' ') << " kHz, "
-              << (channels == 1 ? "mono,  " : "stereo,") << std::setw(3) << bits << " bit"
-              << std::endl;
-}
-
 } // namespace
 
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction) {
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, ReportWriter& writer) {
     ListCursor cursor(&knownFormats);
-    std::cout << std::endl;
+    writer.beginAcceptedFormats();
     while (cursor.hasMore()) {
         const auto* format = static_cast<const FormatHeader*>(cursor.next());
         if (format != nullptr && deviceAccepts(id, direction, format))
-            writeFormatLine(*format);
+            writer.acceptedFormat(*format);
     }
-    std::cout << std::endl;
+    writer.endAcceptedFormats();
+}
+
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction) {
+    TextWriter writer;
+    probeDeviceFormats(id, direction, writer);
 }

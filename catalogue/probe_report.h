@@ -6,4 +6,10 @@
 
 #include <cstdint>
 
+class ReportWriter;
+
+// Asks the device every catalogue format and hands the accepted ones to the writer.
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, ReportWriter& writer);
+
+// The same, written as text on standard output.
 void probeDeviceFormats(std::int32_t id, DeviceDirection direction);

@@ -4,6 +4,7 @@
 #include "platform/simulated_machine.h"
 
 #include "platform/allocation.h"
+#include "platform/console.h"
 
 #include <cstring>
 
@@ -99,6 +100,10 @@ bool allocationPermitted() {
     if (failingAllocation == 0 || allocationsAsked < failingAllocation)
         return true;
     return !(allocationsAsked == failingAllocation || failingOnward);
+}
+
+bool standardErrorIsConsole() {
+    return theMachine.errorConsole;
 }
 
 UINT waveInGetNumDevs() {

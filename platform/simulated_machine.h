@@ -96,6 +96,7 @@ struct Machine {
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
+    bool errorConsole = false; // standard error is an interactive console
 };
 
 // What the program asked of the machine.

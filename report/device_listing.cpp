@@ -2,23 +2,15 @@
 
 #include "catalogue/format_catalogue.h"
 #include "catalogue/probe_report.h"
+#include "endpoint/endpoint_session.h"
 #include "platform/audio_services.h"
-#include "report/driver_text.h"
-#include "report/manufacturer_names.h"
-#include "report/pcm_lines.h"
+#include "report/report_writer.h"
+#include "report/text_writer.h"
 
 #include <cstdint>
 #include <cstring>
-#include <iostream>
 
 namespace {
-
-// What the listing reads of either direction's capability record.
-struct DeviceCaps {
-    WORD wMid;
-    char szPname[MAXPNAMELEN];
-    DWORD dwFormats;
-};
 
 template <class Caps> void keepCaps(const Caps& caps, DeviceCaps* kept) {
     kept->wMid = caps.wMid;
@@ -42,18 +34,18 @@ MMRESULT deviceCaps(DeviceDirection direction, UINT id, DeviceCaps* kept) {
     return result;
 }
 
-void writeDeviceLine(std::int32_t id, const DeviceCaps& caps) {
-    std::cout << id << ".\t";
-    // A driver may fill the whole name field without a terminator.
-    writeDriverText(caps.szPname, sizeof caps.szPname);
-    std::cout << " / " << manufacturerName(caps.wMid) << std::endl;
+void writeEndpoint(EndpointSession& session, DeviceDirection direction, UINT id,
+                   ReportWriter& writer) {
+    const std::optional<FoundEndpoint> found = session.deviceEndpoint(direction, id);
+    if (!found)
+        writer.endpoint(nullptr, nullptr);
+    else
+        writer.endpoint(&found->facts, found->formats ? &*found->formats : nullptr);
 }
 
-using DeviceBlock = void (*)(std::int32_t id, DeviceDirection direction, const DeviceCaps& caps);
-
-void listSection(const char* title, const char* underline, DeviceDirection direction,
-                 DeviceBlock block) {
-    std::cout << title << std::endl << underline << std::endl << std::endl;
+void walkSection(DeviceDirection direction, ReportKind kind, EndpointSession* session,
+                 ReportWriter& writer) {
+    writer.beginSection(direction);
     // The count is read as signed: a driver's "-1" lists nothing.
     const auto count =
         static_cast<std::int32_t>(direction == 'I' ? waveInGetNumDevs() : waveOutGetNumDevs());
@@ -67,33 +59,53 @@ void listSection(const char* title, const char* underline, DeviceDirection direc
             break;
         if (result != MMSYSERR_NOERROR)
             continue; // left out; the gap in the numbers shows where
-        writeDeviceLine(id, caps);
-        block(id, direction, caps);
+        if (kind != ReportKind::Quick)
+            writer.probing(direction, id, count, caps);
+        writer.beginDevice(id, caps);
+        if (kind == ReportKind::Quick)
+            writer.pcmFormats(caps.dwFormats);
+        else if (kind == ReportKind::Slow)
+            probeDeviceFormats(id, direction, writer);
+        if (session != nullptr)
+            writeEndpoint(*session, direction, static_cast<UINT>(id), writer);
+        writer.endDevice();
     }
-    std::cout << std::endl;
-}
-
-void listDevices(DeviceBlock block) {
-    listSection("        Input Devices", "        -------------", 'I', block);
-    listSection("        Output Devices", "        --------------", 'O', block);
-}
-
-void pcmBlock(std::int32_t, DeviceDirection, const DeviceCaps& caps) {
-    printPcmFlags(caps.dwFormats);
-}
-
-void probeBlock(std::int32_t id, DeviceDirection direction, const DeviceCaps&) {
-    probeDeviceFormats(id, direction);
+    if (session != nullptr) {
+        const std::vector<FoundEndpoint> unmatched = session->unmatchedEndpoints(direction);
+        for (const FoundEndpoint& found : unmatched)
+            writer.unmatchedEndpoint(found.facts, found.formats ? &*found.formats : nullptr);
+    }
+    writer.endSection();
 }
 
 } // namespace
 
+void writeReport(ReportKind kind, bool withEndpoints, ReportWriter& writer) {
+    if (kind == ReportKind::Slow) {
+        collectCodecFormats();
+        sortKnownFormats();
+    }
+    if (!withEndpoints && kind != ReportKind::Exclusive) {
+        walkSection('I', kind, nullptr, writer);
+        walkSection('O', kind, nullptr, writer);
+        return;
+    }
+    EndpointSession session(kind == ReportKind::Exclusive);
+    walkSection('I', kind, &session, writer);
+    walkSection('O', kind, &session, writer);
+}
+
 void quickReport() {
-    listDevices(pcmBlock);
+    TextWriter writer;
+    writeReport(ReportKind::Quick, false, writer);
 }
 
 void slowReport() {
-    collectCodecFormats();
-    sortKnownFormats();
-    listDevices(probeBlock);
+    TextWriter writer;
+    writeReport(ReportKind::Slow, false, writer);
+}
+
+void exclusiveReport() {
+    TextWriter writer;
+    writeReport(ReportKind::Exclusive, true, writer);
 }

@@ -2,36 +2,25 @@
 
 #include <iostream>
 
-namespace {
-
-struct PcmLine {
-    DWORD bit;
-    const char* text;
+const PcmFormat pcmFormats[pcmFormatCount] = {
+    {WAVE_FORMAT_1M08, 11025, 1, 8, "\t\tPCM, 11.025 kHz, mono,    8 bit"},
+    {WAVE_FORMAT_1M16, 11025, 1, 16, "\t\tPCM, 11.025 kHz, mono,   16 bit"},
+    {WAVE_FORMAT_1S08, 11025, 2, 8, "\t\tPCM, 11.025 kHz, stereo,  8 bit"},
+    {WAVE_FORMAT_1S16, 11025, 2, 16, "\t\tPCM, 11.025 kHz, stereo, 16 bit"},
+    {WAVE_FORMAT_2M08, 22050, 1, 8, "\t\tPCM, 22.050 kHz, mono,    8 bit"},
+    {WAVE_FORMAT_2M16, 22050, 1, 16, "\t\tPCM, 22.050 kHz, mono,   16 bit"},
+    {WAVE_FORMAT_2S08, 22050, 2, 8, "\t\tPCM, 22.050 kHz, stereo,  8 bit"},
+    {WAVE_FORMAT_2S16, 22050, 2, 16, "\t\tPCM, 22.050 kHz, stereo, 16 bit"},
+    {WAVE_FORMAT_4M08, 44100, 1, 8, "\t\tPCM, 44.100 kHz, mono,    8 bit"},
+    {WAVE_FORMAT_4M16, 44100, 1, 16, "\t\tPCM, 44.100 kHz, mono,   16 bit"},
+    {WAVE_FORMAT_4S08, 44100, 2, 8, "\t\tPCM, 44.100 kHz, stereo,  8 bit"},
+    {WAVE_FORMAT_4S16, 44100, 2, 16, "\t\tPCM, 44.100 kHz, stereo, 16 bit"},
 };
-
-// For each rate: mono 8-bit, mono 16-bit, stereo 8-bit, stereo 16-bit, which is
-// not the order of the bit values.
-const PcmLine pcmLines[] = {
-    {WAVE_FORMAT_1M08, "\t\tPCM, 11.025 kHz, mono,    8 bit"},
-    {WAVE_FORMAT_1M16, "\t\tPCM, 11.025 kHz, mono,   16 bit"},
-    {WAVE_FORMAT_1S08, "\t\tPCM, 11.025 kHz, stereo,  8 bit"},
-    {WAVE_FORMAT_1S16, "\t\tPCM, 11.025 kHz, stereo, 16 bit"},
-    {WAVE_FORMAT_2M08, "\t\tPCM, 22.050 kHz, mono,    8 bit"},
-    {WAVE_FORMAT_2M16, "\t\tPCM, 22.050 kHz, mono,   16 bit"},
-    {WAVE_FORMAT_2S08, "\t\tPCM, 22.050 kHz, stereo,  8 bit"},
-    {WAVE_FORMAT_2S16, "\t\tPCM, 22.050 kHz, stereo, 16 bit"},
-    {WAVE_FORMAT_4M08, "\t\tPCM, 44.100 kHz, mono,    8 bit"},
-    {WAVE_FORMAT_4M16, "\t\tPCM, 44.100 kHz, mono,   16 bit"},
-    {WAVE_FORMAT_4S08, "\t\tPCM, 44.100 kHz, stereo,  8 bit"},
-    {WAVE_FORMAT_4S16, "\t\tPCM, 44.100 kHz, stereo, 16 bit"},
-};
-
-} // namespace
 
 void printPcmFlags(DWORD dwFormats) {
     std::cout << std::endl;
-    for (const PcmLine& line : pcmLines)
-        if ((dwFormats & line.bit) != 0)
-            std::cout << line.text << std::endl;
+    for (const PcmFormat& format : pcmFormats)
+        if ((dwFormats & format.bit) != 0)
+            std::cout << format.line << std::endl;
     std::cout << std::endl;
 }

@@ -18,6 +18,8 @@ const char* modeName(RunMode mode) {
         return "slow";
     case RunMode::Quick:
         return "quick";
+    case RunMode::Exclusive:
+        return "exclusive";
     case RunMode::Usage:
         return "usage";
     }
@@ -72,6 +74,13 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
         // the second argument is read only when the first gives no word
         {{"x", "slow"}, RunMode::Usage},
         {{"q", "x"}, RunMode::Quick},
+        // the endpoint view: a prefix of "exclusive" from its first letter
+        {{"e"}, RunMode::Exclusive},
+        {{"/EXCL"}, RunMode::Exclusive},
+        {{"-exclusive"}, RunMode::Exclusive},
+        {{"-", "Ex"}, RunMode::Exclusive},
+        {{"exclusively"}, RunMode::Usage},
+        {{"--e"}, RunMode::Usage},
     };
     for (const ModeCase& c : cases) {
         std::vector<const char*> argv{"sndscout"};
@@ -85,6 +94,21 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
                      modeName(chooseMode(static_cast<int>(argv.size() - 1), argv.data())))
             << "arguments " << shown;
     }
+}
+
+TEST(JsonWord, IsAPrefixOfJsonAfterAnyOptionPrefix) {
+    const struct {
+        const char* argument;
+        bool json;
+    } cases[] = {
+        {"j", true},    {"json", true}, {"JSon", true},   {"-j", true},     {"--json", true},
+        {"/JS", true},  {"- j", true},  {"\tjson", true}, {"jsonx", false}, {"json ", false},
+        {"x", false},   {"", false},    {"-", false},     {"--", false},    {"---j", false},
+        {"/-j", false}, {"s", false},   {"jason", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.json, isJsonWord(c.argument)) << "argument [" << c.argument << "]";
+    EXPECT_FALSE(isJsonWord(nullptr));
 }
 
 TEST(SkipBlanks, StepsOverControlBytesSpacesAndHighBytes) {

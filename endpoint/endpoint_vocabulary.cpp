@@ -1,0 +1,72 @@
+#include "endpoint/endpoint_vocabulary.h"
+
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+// In the order the service numbers form factors.
+const char* const formFactorNames[] = {
+    "remote network device", "speakers", "line", "headphones", "microphone", "headset", "handset",
+    "digital passthrough",   "S/PDIF",   "HDMI", "unknown",
+};
+
+// In bit order, from bit 0.
+const char* const speakers[] = {
+    "FL", "FR", "FC", "LFE", "BL",  "BR",  "FLC", "FRC", "BC",
+    "SL", "SR", "TC", "TFL", "TFC", "TFR", "TBL", "TBC", "TBR",
+};
+
+} // namespace
+
+const char* formFactorName(std::uint32_t formFactor) {
+    return formFactor < std::size(formFactorNames) ? formFactorNames[formFactor] : "unknown";
+}
+
+const char* roleName(EndpointRole role) {
+    switch (role) {
+    case EndpointRole::Console:
+        return "console";
+    case EndpointRole::Multimedia:
+        return "multimedia";
+    case EndpointRole::Communications:
+        return "communications";
+    }
+    return "unknown";
+}
+
+const char* exclusiveStatusName(ExclusiveStatus status) {
+    switch (status) {
+    case ExclusiveStatus::Ok:
+        return "ok";
+    case ExclusiveStatus::NotAllowed:
+        return "not allowed";
+    case ExclusiveStatus::Busy:
+        return "busy";
+    case ExclusiveStatus::Gone:
+        return "gone";
+    case ExclusiveStatus::Unavailable:
+        return "unavailable";
+    }
+    return "unavailable";
+}
+
+std::string speakerNames(DWORD channelMask) {
+    std::string names;
+    for (std::size_t bit = 0; bit < std::size(speakers); ++bit) {
+        if ((channelMask & (DWORD{1} << bit)) == 0)
+            continue;
+        if (!names.empty())
+            names += ' ';
+        names += speakers[bit];
+    }
+    const DWORD rest = channelMask & ~((DWORD{1} << std::size(speakers)) - 1);
+    if (rest != 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(rest));
+        if (!names.empty())
+            names += ' ';
+        names += text;
+    }
+    return names;
+}

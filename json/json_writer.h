@@ -1,0 +1,42 @@
+// The report as one JSON document, built whole in memory and written only when
+// the run is done.
+#pragma once
+
+#include "json/progress_line.h"
+#include "report/device_listing.h"
+#include "report/report_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+class JsonWriter final : public ReportWriter {
+public:
+    explicit JsonWriter(ReportKind kind);
+
+    // The document, two-space indented, ending in a line break. Erases the
+    // progress line first.
+    std::string text();
+
+    void beginSection(DeviceDirection direction) override;
+    void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
+                 const DeviceCaps& caps) override;
+    void beginDevice(std::int32_t id, const DeviceCaps& caps) override;
+    void pcmFormats(DWORD dwFormats) override;
+    void beginAcceptedFormats() override;
+    void acceptedFormat(const FormatHeader& format) override;
+    void endAcceptedFormats() override {}
+    void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
+    void endDevice() override;
+    void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
+    void endSection() override {}
+
+private:
+    using Json = nlohmann::ordered_json;
+
+    ReportKind kind;
+    Json document;
+    Json* section = nullptr;
+    Json device;
+    ProgressLine progress;
+};

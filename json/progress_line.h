@@ -1,0 +1,27 @@
+// One line on standard error that says which device is being probed, rewritten
+// in place; only when standard error is a console, so a log or a pipe never
+// sees it.
+#pragma once
+
+#include "platform/audio_services.h"
+#include "report/device_caps.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class ProgressLine {
+public:
+    ProgressLine();
+    ~ProgressLine(); // erases the line
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // "probing output 3 of 5: NAME", for the device numbered `id` of `count`.
+    void show(DeviceDirection direction, std::int32_t id, std::int32_t count,
+              const DeviceCaps& caps);
+    void erase();
+
+private:
+    bool enabled;
+    std::size_t shown = 0; // characters on the line now
+};

@@ -1,0 +1,268 @@
+#include "report/endpoint_text.h"
+
+#include "endpoint/endpoint_vocabulary.h"
+#include "report/driver_text.h"
+
+#include <cstdio>
+#include <iostream>
+#include <new>
+
+namespace {
+
+const char* const labelIndent = "\t\t";
+constexpr int labelWidth = 13;
+
+// Text from the endpoint service, in the code page of the rest of the report,
+// control characters shown as '?' as in every name a driver gives.
+void writeServiceText(const std::u16string& text) {
+    const std::string narrow = utf16ToAnsi(text);
+    writeDriverText(narrow.c_str(), narrow.size());
+}
+
+void writeLabel(const char* label) {
+    std::cout << labelIndent << label;
+    for (int i = static_cast<int>(std::char_traits<char>::length(label)); i < labelWidth; ++i)
+        std::cout << ' ';
+}
+
+void writeLine(const char* label, const std::string& value) {
+    writeLabel(label);
+    std::cout << value << std::endl;
+}
+
+void writeServiceLine(const char* label, const std::optional<std::u16string>& value) {
+    writeLabel(label);
+    if (value)
+        writeServiceText(*value);
+    else
+        std::cout << "unknown";
+    std::cout << std::endl;
+}
+
+std::string hexMask(DWORD mask) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(mask));
+    return text;
+}
+
+std::string maskText(DWORD mask) {
+    if (mask == 0)
+        return "no channel mask";
+    return "channel mask " + hexMask(mask) + " (" + speakerNames(mask) + ")";
+}
+
+std::string mixText(const FormatReading& mix) {
+    std::string text = kilohertzText(mix.rate) + " kHz, " + std::to_string(mix.channels) +
+                       (mix.channels == 1 ? " channel, " : " channels, ");
+    text += mix.sample ? sampleTypeName(*mix.sample) : "unknown samples";
+    text += ", ";
+    text += mix.channelMask ? maskText(*mix.channelMask) : "no channel mask";
+    return text;
+}
+
+std::string defaultsText(const EndpointFacts& facts) {
+    if (!facts.defaultFor)
+        return "unknown";
+    std::string text;
+    for (int role = 0; role < endpointRoleCount; ++role) {
+        if (!(*facts.defaultFor)[role])
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += roleName(static_cast<EndpointRole>(role));
+    }
+    return text.empty() ? "none" : text;
+}
+
+const char* reasonText(ExclusiveStatus status) {
+    switch (status) {
+    case ExclusiveStatus::NotAllowed:
+        return "not allowed for this device";
+    case ExclusiveStatus::Busy:
+        return "device busy (another program holds it)";
+    case ExclusiveStatus::Gone:
+        return "device gone";
+    default:
+        return "could not be asked";
+    }
+}
+
+// How a shape shows after the rates. Standard, mask-0 and plain shapes of
+// several channel counts can share one line; any other mask is its count's own.
+enum class ShapeKind { Standard, NoMask, Plain, Own };
+
+ShapeKind kindOf(const ExclusiveFormat& f) {
+    if (!f.shape.extensible)
+        return ShapeKind::Plain;
+    if (f.shape.channelMask == standardChannelMask(f.channels))
+        return ShapeKind::Standard;
+    return f.shape.channelMask == 0 ? ShapeKind::NoMask : ShapeKind::Own;
+}
+
+std::string shapeSuffix(const ExclusiveFormat& f) {
+    switch (kindOf(f)) {
+    case ShapeKind::Standard:
+        return "";
+    case ShapeKind::NoMask:
+        return ", no channel mask";
+    case ShapeKind::Plain:
+        return ", plain header";
+    case ShapeKind::Own:
+        break;
+    }
+    return ", " + maskText(f.shape.channelMask);
+}
+
+// "2 ch", "1-2 ch", "2, 6, 8 ch", "1-4, 6 ch".
+std::string channelsText(const std::vector<unsigned>& counts) {
+    std::string text;
+    for (std::size_t i = 0; i < counts.size();) {
+        std::size_t end = i;
+        while (end + 1 < counts.size() && counts[end + 1] == counts[end] + 1)
+            ++end;
+        if (!text.empty())
+            text += ", ";
+        text += std::to_string(counts[i]);
+        if (end > i)
+            text += "-" + std::to_string(counts[end]);
+        i = end + 1;
+    }
+    return text + " ch";
+}
+
+void pad(std::string& text, std::size_t width) {
+    text += ' ';
+    while (text.size() < width)
+        text += ' ';
+}
+
+void writeFormatsBlock(const EndpointFormats& formats) {
+    writeLabel("Shared mode");
+    std::cout << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
+    const std::vector<std::string> lines = exclusiveLines(formats.exclusive);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        writeLabel(i == 0 ? "Exclusive" : "");
+        std::cout << lines[i] << std::endl;
+    }
+}
+
+void writeBlock(const EndpointFacts* facts, const EndpointFormats* formats) {
+    std::cout << std::endl;
+    if (facts == nullptr) {
+        writeLine("Endpoint", "none found");
+    } else {
+        writeServiceLine("Name", facts->name);
+        writeServiceLine("Adapter", facts->adapter);
+        writeLine("Form factor",
+                  facts->formFactor ? formFactorName(*facts->formFactor) : "unknown");
+        writeServiceLine("Endpoint", facts->id);
+        writeLine("Default for", defaultsText(*facts));
+    }
+    if (formats != nullptr)
+        writeFormatsBlock(*formats);
+    else if (facts == nullptr)
+        writeLine("Exclusive", reasonText(ExclusiveStatus::Unavailable));
+    std::cout << std::endl;
+}
+
+} // namespace
+
+std::string kilohertzText(DWORD rate) {
+    std::string text = std::to_string(rate / 1000);
+    DWORD fraction = rate % 1000;
+    if (fraction != 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%03lu", static_cast<unsigned long>(fraction));
+        std::string part = digits;
+        while (part.back() == '0')
+            part.pop_back();
+        text += part;
+    }
+    return text;
+}
+
+std::string rateListText(const std::vector<DWORD>& rates) {
+    auto indexOf = [](DWORD rate) -> int {
+        for (std::size_t i = 0; i < matrixRateCount; ++i)
+            if (matrixRates[i] == rate)
+                return static_cast<int>(i);
+        return -1;
+    };
+    std::string text;
+    for (std::size_t i = 0; i < rates.size();) {
+        std::size_t end = i;
+        while (end + 1 < rates.size() && indexOf(rates[end]) >= 0 &&
+               indexOf(rates[end + 1]) == indexOf(rates[end]) + 1)
+            ++end;
+        if (!text.empty())
+            text += ' ';
+        if (end >= i + 2) {
+            text += kilohertzText(rates[i]) + "-" + kilohertzText(rates[end]);
+            i = end + 1;
+        } else {
+            text += kilohertzText(rates[i]);
+            ++i;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
+    if (findings.status != ExclusiveStatus::Ok)
+        return {reasonText(findings.status)};
+    if (findings.formats.empty())
+        return {"nothing accepted"};
+    // Channel counts of one type share a line when their rates and shape agree.
+    struct Line {
+        const ExclusiveFormat* first;
+        std::vector<unsigned> counts;
+    };
+    std::vector<Line> merged;
+    for (const ExclusiveFormat& f : findings.formats) {
+        bool joined = false;
+        if (kindOf(f) != ShapeKind::Own) {
+            for (Line& line : merged) {
+                if (line.first->sample == f.sample && line.first->rates == f.rates &&
+                    kindOf(*line.first) == kindOf(f)) {
+                    line.counts.push_back(f.channels);
+                    joined = true;
+                    break;
+                }
+            }
+        }
+        if (!joined)
+            merged.push_back({&f, {f.channels}});
+    }
+    std::vector<std::string> lines;
+    for (const Line& line : merged) {
+        std::string text = sampleTypeName(line.first->sample);
+        pad(text, 11);
+        text += channelsText(line.counts);
+        pad(text, 22);
+        text += rateListText(line.first->rates) + " kHz" + shapeSuffix(*line.first);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* formats) {
+    try {
+        writeBlock(facts, formats);
+    } catch (const std::bad_alloc&) {
+        std::cout << labelIndent << "(out of memory)" << std::endl << std::endl;
+    }
+}
+
+void writeUnmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {
+    try {
+        std::cout << "--\t";
+        if (facts.name)
+            writeServiceText(*facts.name);
+        else
+            writeServiceText(facts.id);
+        std::cout << " / no waveform device" << std::endl;
+        writeBlock(&facts, formats);
+    } catch (const std::bad_alloc&) {
+        std::cout << labelIndent << "(out of memory)" << std::endl << std::endl;
+    }
+}

@@ -1,0 +1,24 @@
+// The exclusive mode's block under a device line: the endpoint's names, roles,
+// shared-mode format and what it takes in exclusive mode.
+#pragma once
+
+#include "endpoint/endpoint_facts.h"
+
+#include <string>
+
+// The block under a device line; `facts` is null when no endpoint could be had.
+void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* formats);
+
+// An endpoint no waveform device leads to: a line without a number, then its block.
+void writeUnmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats);
+
+// A rate in kilohertz, as short as it is exact: "8", "11.025", "44.1".
+std::string kilohertzText(DWORD rate);
+
+// Rates of the matrix, rising: runs of three or more neighbours in the matrix
+// as "first-last", the rest one by one: "44.1 48 88.2-192".
+std::string rateListText(const std::vector<DWORD>& rates);
+
+// The lines that say what the device takes in exclusive mode, without their
+// indentation; one line with the reason when nothing could be asked.
+std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings);

@@ -1,0 +1,40 @@
+// Finding and saying are apart: the device walk finds what the report holds and
+// hands it, piece by piece and in order, to a writer, which says it as text or
+// as a document.
+#pragma once
+
+#include "endpoint/endpoint_facts.h"
+#include "platform/audio_services.h"
+#include "report/device_caps.h"
+
+#include <cstdint>
+
+class ReportWriter {
+public:
+    virtual ~ReportWriter() = default;
+
+    virtual void beginSection(DeviceDirection direction) = 0;
+    // Before a device is probed: its place among the section's numbers.
+    virtual void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
+                         const DeviceCaps& caps) = 0;
+    virtual void beginDevice(std::int32_t id, const DeviceCaps& caps) = 0;
+
+    // Quick mode: the standard PCM formats the device claims.
+    virtual void pcmFormats(DWORD dwFormats) = 0;
+
+    // Slow mode: the catalogue formats the device accepts, as they are found.
+    virtual void beginAcceptedFormats() = 0;
+    virtual void acceptedFormat(const FormatHeader& format) = 0;
+    virtual void endAcceptedFormats() = 0;
+
+    // The device's endpoint, when the writer asked for endpoints; null when
+    // none could be had. `formats` is given in the exclusive mode only.
+    virtual void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) = 0;
+
+    virtual void endDevice() = 0;
+
+    // An active endpoint of this section's direction that no device leads to.
+    virtual void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) = 0;
+
+    virtual void endSection() = 0;
+};
