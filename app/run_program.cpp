@@ -54,11 +54,12 @@ int jsonReport(const std::vector<const char*>& arguments) {
     const ReportKind kind = mode == RunMode::Quick       ? ReportKind::Quick
                             : mode == RunMode::Exclusive ? ReportKind::Exclusive
                                                          : ReportKind::Slow;
-    std::string text;
+    bool written = false;
     try {
         JsonWriter writer(kind);
         writeReport(kind, true, writer);
-        text = writer.text();
+        const std::string& text = writer.text();
+        written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     } catch (const std::bad_alloc&) {
         complain("out of memory; no report written");
         return 1;
@@ -66,7 +67,6 @@ int jsonReport(const std::vector<const char*>& arguments) {
         complain(e.what());
         return 1;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     if (!outputWritten() || !written) {
         complain("the report could not be written to standard output");
         return 1;

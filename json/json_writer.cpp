@@ -9,8 +9,6 @@
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 const char* modeName(ReportKind kind) {
     switch (kind) {
     case ReportKind::Quick:
@@ -23,94 +21,120 @@ const char* modeName(ReportKind kind) {
     return "slow";
 }
 
-template <class T> Json orNull(const std::optional<T>& value) {
-    return value ? Json(*value) : Json(nullptr);
+void textOrNull(JsonText& json, const std::optional<std::u16string>& text) {
+    if (text)
+        json.string(utf16ToUtf8(*text));
+    else
+        json.null();
 }
 
-Json textOrNull(const std::optional<std::u16string>& text) {
-    return text ? Json(utf16ToUtf8(*text)) : Json(nullptr);
-}
-
-Json endpointJson(const EndpointFacts& facts) {
-    Json endpoint = Json::object();
-    endpoint["id"] = utf16ToUtf8(facts.id);
-    endpoint["direction"] = facts.direction == 'I' ? "input" : "output";
-    endpoint["name"] = textOrNull(facts.name);
-    endpoint["adapter"] = textOrNull(facts.adapter);
-    endpoint["formFactor"] =
-        facts.formFactor ? Json(formFactorName(*facts.formFactor)) : Json(nullptr);
+// The members of an endpoint object, which an unmatched endpoint's object shares.
+void endpointMembers(JsonText& json, const EndpointFacts& facts) {
+    json.key("id").string(utf16ToUtf8(facts.id));
+    json.key("direction").string(facts.direction == 'I' ? "input" : "output");
+    textOrNull(json.key("name"), facts.name);
+    textOrNull(json.key("adapter"), facts.adapter);
+    if (facts.formFactor)
+        json.key("formFactor").string(formFactorName(*facts.formFactor));
+    else
+        json.key("formFactor").null();
+    json.key("default");
     if (facts.defaultFor) {
-        Json roles = Json::array();
+        json.beginArray(JsonText::Layout::OneLine);
         for (int role = 0; role < endpointRoleCount; ++role)
             if ((*facts.defaultFor)[role])
-                roles.push_back(roleName(static_cast<EndpointRole>(role)));
-        endpoint["default"] = roles;
+                json.string(roleName(static_cast<EndpointRole>(role)));
+        json.endArray();
     } else {
-        endpoint["default"] = nullptr;
+        json.null();
     }
-    return endpoint;
 }
 
-Json mixJson(const std::optional<FormatReading>& mix) {
-    if (!mix)
-        return nullptr;
-    Json format = Json::object();
-    format["sample"] = mix->sample ? Json(sampleTypeName(*mix->sample)) : Json(nullptr);
-    format["rate"] = mix->rate;
-    format["channels"] = mix->channels;
-    format["channelMask"] = orNull(mix->channelMask);
-    return format;
+void mixMember(JsonText& json, const std::optional<FormatReading>& mix) {
+    json.key("mix");
+    if (!mix) {
+        json.null();
+        return;
+    }
+    json.beginObject(JsonText::Layout::OneLine);
+    json.key("sample");
+    if (mix->sample)
+        json.string(sampleTypeName(*mix->sample));
+    else
+        json.null();
+    json.key("rate").number(mix->rate);
+    json.key("channels").number(mix->channels);
+    json.key("channelMask");
+    if (mix->channelMask)
+        json.number(*mix->channelMask);
+    else
+        json.null();
+    json.endObject();
 }
 
-Json exclusiveJson(const ExclusiveFindings& findings) {
-    Json exclusive = Json::object();
-    exclusive["status"] = exclusiveStatusName(findings.status);
-    Json formats = Json::array();
+void exclusiveMember(JsonText& json, const ExclusiveFindings& findings) {
+    json.key("exclusive").beginObject();
+    json.key("status").string(exclusiveStatusName(findings.status));
+    json.key("formats").beginArray();
     for (const ExclusiveFormat& f : findings.formats) {
-        Json format = Json::object();
-        format["sample"] = sampleTypeName(f.sample);
-        format["channels"] = f.channels;
-        format["channelMask"] = f.shape.extensible ? Json(f.shape.channelMask) : Json(nullptr);
-        format["extensible"] = f.shape.extensible;
-        format["rates"] = f.rates;
-        formats.push_back(std::move(format));
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("sample").string(sampleTypeName(f.sample));
+        json.key("channels").number(f.channels);
+        // A plain header says nothing of speaker positions.
+        if (f.shape.extensible)
+            json.key("channelMask").number(f.shape.channelMask);
+        else
+            json.key("channelMask").null();
+        json.key("extensible").boolean(f.shape.extensible);
+        json.key("rates").beginArray();
+        for (DWORD rate : f.rates)
+            json.number(rate);
+        json.endArray();
+        json.endObject();
     }
-    exclusive["formats"] = std::move(formats);
-    return exclusive;
+    json.endArray();
+    json.endObject();
 }
 
-// The exclusive mode's fields of a device or an endpoint; an endpoint that
-// could not be had could not be asked either.
-void addFormats(Json& into, const EndpointFormats* formats) {
+// The exclusive mode's members; an endpoint that could not be had could not be
+// asked either.
+void formatMembers(JsonText& json, const EndpointFormats* formats) {
     if (formats != nullptr) {
-        into["mix"] = mixJson(formats->mix);
-        into["exclusive"] = exclusiveJson(formats->exclusive);
+        mixMember(json, formats->mix);
+        exclusiveMember(json, formats->exclusive);
     } else {
-        into["mix"] = nullptr;
-        into["exclusive"] = exclusiveJson(ExclusiveFindings());
+        mixMember(json, std::nullopt);
+        exclusiveMember(json, ExclusiveFindings());
     }
 }
 
 } // namespace
 
 JsonWriter::JsonWriter(ReportKind kind) : kind(kind) {
-    document["program"] = "sndscout";
-    document["version"] = programVersion;
-    document["schema"] = 1;
-    document["mode"] = modeName(kind);
-    document["inputs"] = Json::array();
-    document["outputs"] = Json::array();
-    document["unmatchedEndpoints"] = Json::array();
+    json.beginObject();
+    json.key("program").string("sndscout");
+    json.key("version").string(programVersion);
+    json.key("schema").number(1);
+    json.key("mode").string(modeName(kind));
 }
 
-std::string JsonWriter::text() {
+const std::string& JsonWriter::text() {
     progress.erase();
-    // Names are made valid UTF-8 on the way in; replacing is only a backstop.
-    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    json.key("unmatchedEndpoints").beginArray();
+    for (const FoundEndpoint& found : unmatched) {
+        json.beginObject();
+        endpointMembers(json, found.facts);
+        if (kind == ReportKind::Exclusive)
+            formatMembers(json, found.formats ? &*found.formats : nullptr);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    return json.text();
 }
 
 void JsonWriter::beginSection(DeviceDirection direction) {
-    section = &document[direction == 'I' ? "inputs" : "outputs"];
+    json.key(direction == 'I' ? "inputs" : "outputs").beginArray();
 }
 
 void JsonWriter::probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
@@ -119,59 +143,77 @@ void JsonWriter::probing(DeviceDirection direction, std::int32_t id, std::int32_
 }
 
 void JsonWriter::beginDevice(std::int32_t id, const DeviceCaps& caps) {
-    device = Json::object();
-    device["id"] = id;
-    device["name"] = ansiToUtf8(caps.szPname, sizeof caps.szPname);
-    device["manufacturer"] = {{"id", caps.wMid},
-                              {"name", latin1ToUtf8(manufacturerName(caps.wMid))}};
-    // Present in every mode, even when no endpoint is looked up or found.
-    device["endpoint"] = nullptr;
-}
-
-void JsonWriter::pcmFormats(DWORD dwFormats) {
-    Json pcm = Json::array();
-    for (const PcmFormat& format : ::pcmFormats)
-        if ((dwFormats & format.bit) != 0)
-            pcm.push_back(
-                {{"rate", format.rate}, {"channels", format.channels}, {"bits", format.bits}});
-    device["pcm"] = std::move(pcm);
-}
-
-void JsonWriter::beginAcceptedFormats() {
-    device["formats"] = Json::array();
-}
-
-void JsonWriter::acceptedFormat(const FormatHeader& h) {
-    const char* name = findFormatTagName(h.wFormatTag);
-    device["formats"].push_back({
-        {"tag", h.wFormatTag},
-        {"tagName",
-         name != nullptr ? Json(ansiToUtf8(name, sizeof FormatTagEntry::name)) : Json(nullptr)},
-        {"rate", h.nSamplesPerSec},
-        {"channels", h.nChannels},
-        {"bits", h.wBitsPerSample},
-        {"blockAlign", h.nBlockAlign},
-        {"avgBytesPerSec", h.nAvgBytesPerSec},
-    });
+    json.beginObject();
+    json.key("id").number(id);
+    json.key("name").string(ansiToUtf8(caps.szPname, sizeof caps.szPname));
+    json.key("manufacturer").beginObject(JsonText::Layout::OneLine);
+    json.key("id").number(caps.wMid);
+    json.key("name").string(latin1ToUtf8(manufacturerName(caps.wMid)));
+    json.endObject();
 }
 
 void JsonWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* formats) {
-    if (facts != nullptr)
-        device["endpoint"] = endpointJson(*facts);
+    json.key("endpoint");
+    if (facts != nullptr) {
+        json.beginObject();
+        endpointMembers(json, *facts);
+        json.endObject();
+    } else {
+        json.null();
+    }
     if (kind == ReportKind::Exclusive)
-        addFormats(device, formats);
+        formatMembers(json, formats);
+}
+
+void JsonWriter::pcmFormats(DWORD dwFormats) {
+    json.key("pcm").beginArray();
+    for (const PcmFormat& format : ::pcmFormats) {
+        if ((dwFormats & format.bit) == 0)
+            continue;
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("rate").number(format.rate);
+        json.key("channels").number(format.channels);
+        json.key("bits").number(format.bits);
+        json.endObject();
+    }
+    json.endArray();
+}
+
+void JsonWriter::beginAcceptedFormats() {
+    json.key("formats").beginArray();
+}
+
+void JsonWriter::acceptedFormat(const FormatHeader& h) {
+    json.beginObject(JsonText::Layout::OneLine);
+    json.key("tag").number(h.wFormatTag);
+    const char* name = findFormatTagName(h.wFormatTag);
+    if (name != nullptr)
+        json.key("tagName").string(ansiToUtf8(name, sizeof FormatTagEntry::name));
+    else
+        json.key("tagName").null();
+    json.key("rate").number(h.nSamplesPerSec);
+    json.key("channels").number(h.nChannels);
+    json.key("bits").number(h.wBitsPerSample);
+    json.key("blockAlign").number(h.nBlockAlign);
+    json.key("avgBytesPerSec").number(h.nAvgBytesPerSec);
+    json.endObject();
+}
+
+void JsonWriter::endAcceptedFormats() {
+    json.endArray();
 }
 
 void JsonWriter::endDevice() {
-    if (kind == ReportKind::Exclusive && !device.contains("exclusive"))
-        addFormats(device, nullptr);
-    section->push_back(std::move(device));
-    device = Json();
+    json.endObject();
 }
 
 void JsonWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {
-    Json endpoint = endpointJson(facts);
-    if (kind == ReportKind::Exclusive)
-        addFormats(endpoint, formats);
-    document["unmatchedEndpoints"].push_back(std::move(endpoint));
+    FoundEndpoint found{facts, std::nullopt};
+    if (formats != nullptr)
+        found.formats = *formats;
+    unmatched.push_back(std::move(found));
+}
+
+void JsonWriter::endSection() {
+    json.endArray();
 }

@@ -2,21 +2,21 @@
 // the run is done.
 #pragma once
 
+#include "endpoint/endpoint_session.h"
+#include "json/json_text.h"
 #include "json/progress_line.h"
 #include "report/device_listing.h"
 #include "report/report_writer.h"
 
-#include <nlohmann/json.hpp>
-
 #include <string>
+#include <vector>
 
 class JsonWriter final : public ReportWriter {
 public:
     explicit JsonWriter(ReportKind kind);
 
-    // The document, two-space indented, ending in a line break. Erases the
-    // progress line first.
-    std::string text();
+    // The whole document, ending in a line break. Erases the progress line first.
+    const std::string& text();
 
     void beginSection(DeviceDirection direction) override;
     void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
@@ -25,18 +25,16 @@ public:
     void pcmFormats(DWORD dwFormats) override;
     void beginAcceptedFormats() override;
     void acceptedFormat(const FormatHeader& format) override;
-    void endAcceptedFormats() override {}
+    void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
     void endDevice() override;
     void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
-    void endSection() override {}
+    void endSection() override;
 
 private:
-    using Json = nlohmann::ordered_json;
-
     ReportKind kind;
-    Json document;
-    Json* section = nullptr;
-    Json device;
+    JsonText json;
+    // Found with each section, written after both.
+    std::vector<FoundEndpoint> unmatched;
     ProgressLine progress;
 };

@@ -1,6 +1,7 @@
 #include "json/progress_line.h"
 
 #include "platform/console.h"
+#include "report/driver_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -26,8 +27,7 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
     for (std::size_t i = 0; i < sizeof caps.szPname && caps.szPname[i] != '\0'; ++i) {
         if (used + 1 >= sizeof line)
             break;
-        const auto byte = static_cast<unsigned char>(caps.szPname[i]);
-        line[used++] = byte < 0x20 || byte == 0x7F ? '?' : caps.szPname[i];
+        line[used++] = isControlByte(caps.szPname[i]) ? '?' : caps.szPname[i];
     }
     line[used] = '\0';
     std::fprintf(stderr, "\r%s", line);

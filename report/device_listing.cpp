@@ -62,12 +62,12 @@ void walkSection(DeviceDirection direction, ReportKind kind, EndpointSession* se
         if (kind != ReportKind::Quick)
             writer.probing(direction, id, count, caps);
         writer.beginDevice(id, caps);
+        if (session != nullptr)
+            writeEndpoint(*session, direction, static_cast<UINT>(id), writer);
         if (kind == ReportKind::Quick)
             writer.pcmFormats(caps.dwFormats);
         else if (kind == ReportKind::Slow)
             probeDeviceFormats(id, direction, writer);
-        if (session != nullptr)
-            writeEndpoint(*session, direction, static_cast<UINT>(id), writer);
         writer.endDevice();
     }
     if (session != nullptr) {

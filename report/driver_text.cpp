@@ -6,8 +6,7 @@ void writeDriverText(const char* text, std::size_t limit) {
     std::size_t start = 0;
     std::size_t i = 0;
     for (; i < limit && text[i] != '\0'; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 && byte != 0x7F)
+        if (!isControlByte(text[i]))
             continue;
         std::cout.write(text + start, static_cast<std::streamsize>(i - start));
         std::cout.put('?');

@@ -9,19 +9,17 @@
 
 namespace {
 
-// Points file descriptor 1 at `fd` for the life of the object.
+// Points file descriptor 1 (or `target`) at `fd` for the life of the object.
 class StdoutRedirect {
 public:
-    explicit StdoutRedirect(int fd) {
-        std::cout.flush();
-        std::fflush(stdout);
-        saved = dup(1);
-        dup2(fd, 1);
+    explicit StdoutRedirect(int fd, int target = 1) : target(target) {
+        flushAll();
+        saved = dup(target);
+        dup2(fd, target);
     }
     ~StdoutRedirect() {
-        std::cout.flush();
-        std::fflush(stdout);
-        dup2(saved, 1);
+        flushAll();
+        dup2(saved, target);
         close(saved);
         // A failed write leaves both streams in error; the next run starts clean.
         std::clearerr(stdout);
@@ -31,15 +29,40 @@ public:
     StdoutRedirect& operator=(const StdoutRedirect&) = delete;
 
 private:
+    static void flushAll() {
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    int target;
     int saved;
 };
 
-int runProgramWith(const std::vector<std::string>& arguments) {
+std::string readBack(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    std::fclose(file);
+    return text;
+}
+
+int runProgramWith(const std::vector<std::string>& arguments,
+                   const std::function<void()>& before = {},
+                   const std::function<void()>& after = {}) {
     std::vector<const char*> argv{"sndscout"};
     for (const std::string& a : arguments)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
-    return runProgram(static_cast<int>(argv.size() - 1), argv.data());
+    if (before)
+        before();
+    const int status = runProgram(static_cast<int>(argv.size() - 1), argv.data());
+    if (after)
+        after();
+    return status;
 }
 
 } // namespace
@@ -52,14 +75,30 @@ std::string captureStdout(const std::function<void()>& body) {
         StdoutRedirect redirect(fileno(file));
         body();
     }
-    std::string text;
-    std::rewind(file);
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, got);
-    std::fclose(file);
-    return text;
+    return readBack(file);
+}
+
+FullRun runCapturingErrors(const std::vector<std::string>& arguments,
+                           const std::function<void()>& before,
+                           const std::function<void()>& after) {
+    FullRun run{-1, "<no temporary file>", "<no temporary file>"};
+    std::FILE* output = std::tmpfile();
+    std::FILE* errors = std::tmpfile();
+    if (output == nullptr || errors == nullptr) {
+        if (output != nullptr)
+            std::fclose(output);
+        if (errors != nullptr)
+            std::fclose(errors);
+        return run;
+    }
+    {
+        StdoutRedirect outputRedirect(fileno(output));
+        StdoutRedirect errorRedirect(fileno(errors), 2);
+        run.status = runProgramWith(arguments, before, after);
+    }
+    run.output = readBack(output);
+    run.errors = readBack(errors);
+    return run;
 }
 
 ProgramRun runWithArguments(const std::vector<std::string>& arguments) {

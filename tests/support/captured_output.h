@@ -19,3 +19,16 @@ ProgramRun runWithArguments(const std::vector<std::string>& arguments);
 // Runs the whole program with standard output on a device that refuses every
 // write, and gives its exit status.
 int runOnFullDevice(const std::vector<std::string>& arguments);
+
+struct FullRun {
+    int status;
+    std::string output;
+    std::string errors; // what reached standard error
+};
+
+// Runs the whole program with both output streams taken aside. `before` runs
+// just before the program and `after` just after it (say, to arm a fault and
+// disarm it).
+FullRun runCapturingErrors(const std::vector<std::string>& arguments,
+                           const std::function<void()>& before = {},
+                           const std::function<void()>& after = {});

@@ -2,6 +2,8 @@
 
 #include "catalogue/format_catalogue.h"
 
+#include <algorithm>
+
 FormatHeader formatHeader(WORD tag, DWORD rate, WORD bits, WORD channels, WORD cbSize) {
     FormatHeader h{};
     h.wFormatTag = tag;
@@ -38,6 +40,45 @@ void nameTag(WORD tag, const char* name) {
     t.tag = tag;
     simulated::setText(t.name, name);
     simulated::machine().tags.push_back(t);
+}
+
+simulated::Endpoint& addEndpoint(DeviceDirection direction, const std::u16string& id,
+                                 const std::u16string& name, std::uint32_t formFactor) {
+    simulated::Endpoint e;
+    e.id = id;
+    e.direction = direction;
+    e.friendlyName = {S_OK, name};
+    e.formFactor = {S_OK, formFactor};
+    std::vector<simulated::Endpoint>& all = simulated::machine().endpoints.endpoints;
+    all.push_back(e);
+    return all.back();
+}
+
+void linkDevice(simulated::Device& device, const std::u16string& endpointId) {
+    device.endpointIdResult = MMSYSERR_NOERROR;
+    device.endpointId = endpointId;
+}
+
+std::vector<unsigned char> mixFormatBytes(DWORD rate, unsigned channels, DWORD mask) {
+    const WAVEFORMATEXTENSIBLE f = queryFormat(SampleType::Float32, channels, rate, {true, mask});
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&f);
+    return std::vector<unsigned char>(bytes, bytes + sizeof f);
+}
+
+simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
+                                           std::vector<unsigned> channels,
+                                           std::vector<DWORD> rates) {
+    return [=](const WAVEFORMATEX* format) -> HRESULT {
+        const std::optional<FormatReading> r = readFormat(
+            reinterpret_cast<const unsigned char*>(format), sizeof *format + format->cbSize);
+        auto has = [](const auto& list, auto value) {
+            return std::find(list.begin(), list.end(), value) != list.end();
+        };
+        const bool taken = r && r->sample && has(types, *r->sample) && has(channels, r->channels) &&
+                           has(rates, r->rate) &&
+                           r->channelMask == std::optional<DWORD>(standardChannelMask(r->channels));
+        return taken ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
+    };
 }
 
 void emptyCatalogue() {

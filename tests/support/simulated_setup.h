@@ -2,6 +2,7 @@
 // catalogue back to empty between runs.
 #pragma once
 
+#include "exclusive/format_matrix.h"
 #include "platform/simulated_machine.h"
 
 // A header with the average byte rate and block alignment a codec would give.
@@ -14,6 +15,22 @@ simulated::Device device(const char* name, WORD wMid = 0, DWORD dwFormats = 0);
 void offerFormat(const FormatHeader& header,
                  DWORD offeredFor = ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT);
 void nameTag(WORD tag, const char* name);
+
+// An active endpoint with a friendly name and a form factor, and nothing else.
+simulated::Endpoint& addEndpoint(DeviceDirection direction, const std::u16string& id,
+                                 const std::u16string& name, std::uint32_t formFactor = 1);
+
+// Makes the device's driver name the endpoint.
+void linkDevice(simulated::Device& device, const std::u16string& endpointId);
+
+// A mix format as the service gives one: extensible, with its mask.
+std::vector<unsigned char> mixFormatBytes(DWORD rate, unsigned channels, DWORD mask);
+
+// A device that takes these types at these counts and rates, with the standard
+// mask only.
+simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
+                                           std::vector<unsigned> channels,
+                                           std::vector<DWORD> rates);
 
 // Empties both catalogue lists and frees their records.
 void emptyCatalogue();

@@ -1,0 +1,73 @@
+#include "support/failing_heap.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+unsigned long asked = 0;
+unsigned long failing = 0; // 0: none fails
+bool onward = false;
+
+bool refuse() {
+    ++asked;
+    return failing != 0 && (asked == failing || (onward && asked > failing));
+}
+
+void* allocate(std::size_t size) {
+    if (refuse())
+        return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+} // namespace
+
+namespace failing_heap {
+
+void failFrom(unsigned long n, bool persistent) {
+    asked = 0;
+    failing = n;
+    onward = persistent;
+}
+
+unsigned long counted() {
+    return asked;
+}
+
+} // namespace failing_heap
+
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) {
+    if (void* p = allocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
