@@ -5,3 +5,14 @@
 set(SNDSCOUT_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
 configure_file(${PROJECT_SOURCE_DIR}/app/version.h.in ${SNDSCOUT_GENERATED_DIR}/app/version.h @ONLY)
 target_include_directories(sndscout_core PUBLIC ${SNDSCOUT_GENERATED_DIR})
+
+if(WIN32)
+  # The copyright is the licence's own line, so the year and holder live there.
+  file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE SNDSCOUT_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
+  if(NOT SNDSCOUT_COPYRIGHT)
+    message(FATAL_ERROR "LICENSE has no line starting with \"Copyright \"")
+  endif()
+  enable_language(RC)
+  configure_file(${PROJECT_SOURCE_DIR}/app/version.rc.in ${SNDSCOUT_GENERATED_DIR}/version.rc @ONLY)
+  target_sources(sndscout PRIVATE ${SNDSCOUT_GENERATED_DIR}/version.rc)
+endif()
