@@ -16,3 +16,9 @@ if(WIN32)
   configure_file(${PROJECT_SOURCE_DIR}/app/version.rc.in ${SNDSCOUT_GENERATED_DIR}/version.rc @ONLY)
   target_sources(sndscout PRIVATE ${SNDSCOUT_GENERATED_DIR}/version.rc)
 endif()
+
+# The shipped program carries no symbols: they are most of its size, and a user
+# has no use for them. Release is already optimised (-O3).
+if(NOT MSVC)
+  target_link_options(sndscout PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+endif()
