@@ -15,6 +15,21 @@ if(WIN32)
   enable_language(RC)
   configure_file(${PROJECT_SOURCE_DIR}/app/version.rc.in ${SNDSCOUT_GENERATED_DIR}/version.rc @ONLY)
   target_sources(sndscout PRIVATE ${SNDSCOUT_GENERATED_DIR}/version.rc)
+
+  # The zip a Windows user downloads: the program, the README and the licence.
+  # They sit at the zip's top, since Windows unpacks a zip into a folder named
+  # after it anyway. The build is static, so no DLL goes with the program.
+  install(TARGETS sndscout RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  else()
+    set(CPACK_SYSTEM_NAME win32)
+  endif()
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  include(CPack)
 endif()
 
 # The shipped program carries no symbols: they are most of its size, and a user
