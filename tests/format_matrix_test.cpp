@@ -92,54 +92,54 @@ TEST(FormatMatrix, ExtensibleBytesAsADriverReadsThem) {
     EXPECT_EQ(0, std::memcmp(expected, &f, sizeof expected));
 }
 
-WAVEFORMATEXTENSIBLE header(WORD tag, WORD bits, WORD valid, bool isFloat) {
-    WAVEFORMATEXTENSIBLE f = queryFormat(isFloat ? T::Float32 : T::Int16, 2, 44100, {true, 0x3});
+// A header as another program may write it; `subformat` is the GUID's first
+// field: 1 PCM, 3 float, anything else unknown.
+WAVEFORMATEXTENSIBLE header(WORD tag, WORD bits, WORD valid = 0, DWORD subformat = 1,
+                            WORD cbSize = 22) {
+    WAVEFORMATEXTENSIBLE f = queryFormat(T::Int16, 2, 44100, {true, 0x3});
     f.Format.wFormatTag = tag;
     f.Format.wBitsPerSample = bits;
+    f.Format.cbSize = cbSize;
     f.Samples.wValidBitsPerSample = valid;
+    f.SubFormat.Data1 = subformat;
     return f;
 }
 
 TEST(FormatMatrix, ReadsWhatOthersWriteAndRefusesTooFewBytes) {
-    const WORD ext = WAVE_FORMAT_EXTENSIBLE;
+    const WORD pcm = WAVE_FORMAT_PCM, ext = WAVE_FORMAT_EXTENSIBLE;
+    const int none = -1, unread = -2;
     const struct {
         WAVEFORMATEXTENSIBLE format;
         std::size_t size;
-        int sample; // -1 none, -2 nothing read at all
+        int sample;
     } cases[] = {
-        {header(WAVE_FORMAT_PCM, 8, 0, false), 18, int(T::Uint8)},
-        {header(WAVE_FORMAT_PCM, 24, 0, false), 18, int(T::Int24)},
-        {header(WAVE_FORMAT_PCM, 12, 0, false), 18, -1},
-        {header(WAVE_FORMAT_IEEE_FLOAT, 64, 0, true), 18, int(T::Float64)},
-        {header(2, 4, 0, false), 18, -1},
-        {header(WAVE_FORMAT_PCM, 16, 0, false), 17, -2},
-        {header(ext, 32, 0, false), 40, int(T::Int32)},
-        {header(ext, 32, 24, false), 40, int(T::Int24In32)},
-        {header(ext, 24, 20, false), 40, -1},
-        {header(ext, 64, 0, true), 40, int(T::Float64)},
-        {header(ext, 32, 24, true), 40, -1},
-        {header(ext, 16, 16, false), 39, -2},
+        {header(pcm, 8), 18, int(T::Uint8)},
+        {header(pcm, 24), 18, int(T::Int24)},
+        {header(pcm, 12), 18, none},
+        {header(WAVE_FORMAT_IEEE_FLOAT, 64), 18, int(T::Float64)},
+        {header(2, 4), 18, none},
+        {header(pcm, 16), 17, unread},
+        {header(ext, 32), 40, int(T::Int32)},
+        {header(ext, 32, 24), 40, int(T::Int24In32)},
+        {header(ext, 24, 20), 40, none},
+        {header(ext, 64, 0, 3), 40, int(T::Float64)},
+        {header(ext, 32, 24, 3), 40, none},
+        {header(ext, 16, 16, 2), 40, none},
+        {header(ext, 16, 16), 39, unread},
+        {header(ext, 16, 16, 1, 21), 40, unread},
     };
     for (const auto& c : cases) {
         const auto r = readFormat(reinterpret_cast<const unsigned char*>(&c.format), c.size);
-        const int sample = !r ? -2 : r->sample ? int(*r->sample) : -1;
-        EXPECT_EQ(c.sample, sample)
+        EXPECT_EQ(c.sample, !r          ? unread
+                            : r->sample ? int(*r->sample)
+                                        : none)
             << c.format.Format.wFormatTag << " " << c.format.Format.wBitsPerSample << " " << c.size;
         if (r) {
             EXPECT_EQ(44100u, r->rate);
             EXPECT_EQ(2u, r->channels);
+            EXPECT_EQ(c.format.Format.wFormatTag == ext, r->channelMask == 0x3u);
         }
     }
-
-    WAVEFORMATEXTENSIBLE f = header(ext, 16, 16, false);
-    f.Format.cbSize = 21;
-    EXPECT_FALSE(readFormat(reinterpret_cast<const unsigned char*>(&f), sizeof f));
-    f.Format.cbSize = 22;
-    f.SubFormat.Data1 = 2; // some other subformat
-    const auto r = readFormat(reinterpret_cast<const unsigned char*>(&f), sizeof f);
-    ASSERT_TRUE(r);
-    EXPECT_FALSE(r->sample);
-    EXPECT_EQ(0x3u, r->channelMask.value_or(0));
 }
 
 } // namespace
