@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
 #include <optional>
 
 namespace {
@@ -326,42 +327,54 @@ ProbeStart probeStartOf(const unsigned char* mixFormat, std::size_t size) {
 }
 
 ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask) {
-    const Matrix m = matrixFor(start);
     ExclusiveFindings findings;
-    findings.status = ExclusiveStatus::Ok;
-    std::vector<std::size_t> taken(m.cellCount(), noShape);
-    for (std::size_t t = 0; t < sampleTypeCount; ++t)
-        for (std::size_t c = 0; c < m.counts.size(); ++c)
-            for (std::size_t r = 0; r < matrixRateCount; ++r) {
-                const std::size_t cell = m.cellIndex({t, c, r});
-                const std::vector<FormatShape>& shapes = m.shapesOf(t, c);
-                for (std::size_t k = 0; k < shapes.size(); ++k) {
-                    ++findings.questions;
-                    const EndpointAnswer a = askShape(ask, static_cast<SampleType>(t), m.counts[c],
-                                                      matrixRates[r], shapes[k]);
-                    findings.status = stopFor(a);
-                    if (findings.status != ExclusiveStatus::Ok)
-                        return findings;
-                    if (a == EndpointAnswer::Ok && taken[cell] == noShape)
-                        taken[cell] = k;
+    try {
+        const Matrix m = matrixFor(start);
+        std::vector<std::size_t> taken(m.cellCount(), noShape);
+        for (std::size_t t = 0; t < sampleTypeCount; ++t)
+            for (std::size_t c = 0; c < m.counts.size(); ++c)
+                for (std::size_t r = 0; r < matrixRateCount; ++r) {
+                    const std::size_t cell = m.cellIndex({t, c, r});
+                    const std::vector<FormatShape>& shapes = m.shapesOf(t, c);
+                    for (std::size_t k = 0; k < shapes.size(); ++k) {
+                        ++findings.questions;
+                        const EndpointAnswer a = askShape(ask, static_cast<SampleType>(t),
+                                                          m.counts[c], matrixRates[r], shapes[k]);
+                        findings.status = stopFor(a);
+                        if (findings.status != ExclusiveStatus::Ok)
+                            return findings;
+                        if (a == EndpointAnswer::Ok && taken[cell] == noShape)
+                            taken[cell] = k;
+                    }
                 }
-            }
-    findings.formats = formatsOf(m, taken);
+        findings.formats = formatsOf(m, taken);
+    } catch (const std::bad_alloc&) {
+        findings.status = ExclusiveStatus::Unavailable;
+        findings.formats.clear();
+    }
     return findings;
 }
 
 ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQuestion& ask) {
     Probe p;
     p.ask = &ask;
-    p.m = matrixFor(start);
-    for (const std::vector<FormatShape>& shapes : p.m.shapes)
-        p.maxShapes = std::max(p.maxShapes, shapes.size());
-    p.answers.assign(p.m.cellCount() * p.maxShapes, -1);
+    try {
+        p.m = matrixFor(start);
+        for (const std::vector<FormatShape>& shapes : p.m.shapes)
+            p.maxShapes = std::max(p.maxShapes, shapes.size());
+        p.answers.assign(p.m.cellCount() * p.maxShapes, -1);
 
-    if (const std::optional<Cell> seed = findSeed(p, start))
-        probeFromSeed(p, *seed);
-    else
-        for (std::size_t t = 0; t < sampleTypeCount; ++t)
-            askPlane(p, t);
-    return findingsOf(p);
+        if (const std::optional<Cell> seed = findSeed(p, start))
+            probeFromSeed(p, *seed);
+        else
+            for (std::size_t t = 0; t < sampleTypeCount; ++t)
+                askPlane(p, t);
+        return findingsOf(p);
+    } catch (const std::bad_alloc&) {
+        // Out of memory, here or in the question: as if the device had said so.
+        ExclusiveFindings findings;
+        findings.status = ExclusiveStatus::Unavailable;
+        findings.questions = p.questions;
+        return findings;
+    }
 }

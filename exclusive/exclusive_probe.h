@@ -44,6 +44,9 @@ struct ExclusiveFindings {
 // Asks the device one format (the header and its extra bytes).
 using FormatQuestion = std::function<EndpointAnswer(const WAVEFORMATEX* format)>;
 
+// Both probes report Unavailable, with no formats, when memory runs out, in the
+// probe or in a question.
+
 // Asks every shape of every cell: the answer the pruned probe must equal.
 ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask);
 

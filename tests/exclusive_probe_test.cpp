@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -153,6 +154,15 @@ TEST(ExclusiveProbe, AnAnswerThatEndsTheProbeLeavesNoFormats) {
                 EXPECT_EQ(stops, f.formats.empty()) << at;
                 EXPECT_EQ(stops, at == f.questions) << at;
             }
+    for (auto probe : {probeEveryFormat, probeExclusiveFormats}) {
+        unsigned long asked = 0;
+        const ExclusiveFindings f = probe(start, [&asked](const WAVEFORMATEX*) {
+            return ++asked == 9 ? throw std::bad_alloc() : EndpointAnswer::Ok;
+        });
+        EXPECT_EQ(ExclusiveStatus::Unavailable, f.status);
+        EXPECT_TRUE(f.formats.empty());
+        EXPECT_EQ(9u, f.questions);
+    }
 }
 
 // A random device: the formats it takes. Shared: every type it takes at all
