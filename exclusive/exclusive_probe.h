@@ -5,6 +5,7 @@
 #include "exclusive/format_matrix.h"
 #include "platform/endpoint_services.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct ProbeStart {
     DWORD mixRate = 0;
     DWORD mixMask = 0;
 };
+
+// The start read from the mix format's bytes (the header and its extra bytes);
+// all 0 when they cannot be read.
+ProbeStart probeStartOf(const unsigned char* mixFormat, std::size_t size);
 
 // One (type, channel count, shape) the device takes, with every rate it takes
 // it at. A cell is listed under the first shape of shapesFor() that it took.
@@ -38,6 +43,9 @@ struct ExclusiveFindings {
 
 // Asks the device one format (the header and its extra bytes).
 using FormatQuestion = std::function<EndpointAnswer(const WAVEFORMATEX* format)>;
+
+// Both probes report Unavailable, with no formats, when memory runs out, in the
+// probe or in a question.
 
 // Asks every shape of every cell: the answer the pruned probe must equal.
 ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask);

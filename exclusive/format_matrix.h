@@ -53,7 +53,8 @@ std::vector<FormatShape> shapesFor(SampleType type, unsigned channels, unsigned 
                                    DWORD mixMask);
 
 // The format asked for one cell of the matrix. A plain shape gives a
-// WAVE_FORMAT_PCM header with cbSize 0 in `Format`; ask with &result.Format.
+// WAVE_FORMAT_PCM header (WAVE_FORMAT_IEEE_FLOAT for the float types) with
+// cbSize 0 in `Format`; it cannot say int24in32. Ask with &result.Format.
 WAVEFORMATEXTENSIBLE queryFormat(SampleType type, unsigned channels, DWORD rate, FormatShape shape);
 
 // A format read back, as the report names it.
