@@ -181,6 +181,8 @@ void checkWaveDevices(char direction, const std::vector<LiveWaveDevice>& devices
     if (answer == EndpointAnswer::Ok)
         fail(directionName(direction) + " " + std::to_string(past) +
              ": an endpoint id for a device that does not exist: " + shown(none));
+    std::printf("endpoint id of %s %u, past the last: %s\n", directionName(direction).c_str(), past,
+                answerName(answer));
 }
 
 void checkLists(EndpointService* service, const LiveEndpoints& live) {
@@ -544,14 +546,27 @@ int main() {
         std::printf("\n");
     }
 
+    // An id no endpoint has.
+    const std::u16string unknownId = u"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}";
+    EndpointDevice* nothing = nullptr;
+    const EndpointAnswer unknown = openEndpoint(service, unknownId, &nothing);
+    const HRESULT unknownLive = session.findResult(unknownId);
+    if (unknown == EndpointAnswer::Ok || nothing != nullptr ||
+        unknown != endpointAnswerOf(unknownLive))
+        fail(std::string("an id no endpoint has: opening answered ") + answerName(unknown) +
+             ", live gives " + hexCode(static_cast<std::uint32_t>(unknownLive)));
+    std::printf("an id no endpoint has: %s (live %s)\n", answerName(unknown),
+                hexCode(static_cast<std::uint32_t>(unknownLive)).c_str());
+
     if (!live.activeIds[1].empty()) {
         const std::u16string& id =
             live.defaults[1][0] ? *live.defaults[1][0] : live.activeIds[1].front();
-        const double accepted = exclusiveCost(service, id, &sample[4].format.Format);
-        const double refused = exclusiveCost(service, id, &sample.back().format.Format);
-        std::printf("one exclusive question through the program's calls, median of 301: "
-                    "%.1f us accepted (float32), %.1f us refused (nonsense)\n",
-                    accepted, refused);
+        std::printf("one exclusive question through the program's calls, median of 301:");
+        for (const char* name : {"float32", "int24in32", "nonsense"})
+            for (const Sample& s : sample)
+                if (std::strcmp(s.name, name) == 0)
+                    std::printf(" %s %.1f us;", name, exclusiveCost(service, id, &s.format.Format));
+        std::printf("\n");
     }
     closeEndpointService(service);
 

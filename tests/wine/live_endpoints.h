@@ -138,6 +138,18 @@ public:
         return found;
     }
 
+    // What the service answers when asked for the endpoint with this id.
+    HRESULT findResult(const std::u16string& id) {
+        if (enumerator_ == nullptr)
+            return status_;
+        const std::wstring wide(id.begin(), id.end());
+        IMMDevice* device = nullptr;
+        const HRESULT result = enumerator_->GetDevice(wide.c_str(), &device);
+        if (device != nullptr)
+            device->Release();
+        return result;
+    }
+
     // The service's own answer to an exclusive-mode question about the format
     // (the header and its cbSize bytes), untouched; or, when the endpoint gave
     // no audio client, what it answered instead.
