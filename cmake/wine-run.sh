@@ -8,5 +8,8 @@ HOME="$dir/home"
 WINEPREFIX="$dir/prefix"
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml="
-export HOME WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# The locale the prefix was made in: Wine gives ALSA the device names in its
+# encoding, and takes the ANSI code page (1252) from it.
+LC_ALL=C.UTF-8
+export HOME WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL
 exec wine "$@"

@@ -1,1 +1,477 @@
-#include "platform/endpoint_services.h"
+// The endpoint service over the real Core Audio. Every result code goes through
+// the one sorting table; nothing of COM leaves this file.
+#include "platform/endpoint_answers.h"
+
+#include <objbase.h>
+// The property keys used here are defined in this file, not taken from a library.
+#include <initguid.h>
+#include <mmdeviceapi.h>
+#include <functiondiscoverykeys_devpkey.h>
+#include <audioclient.h>
+#include <mmddk.h>
+
+#include <climits>
+#include <new>
+#include <utility>
+
+// The waveform driver's endpoint-id messages, for headers that lack them.
+#ifndef DRV_QUERYFUNCTIONINSTANCEID
+#define DRV_QUERYFUNCTIONINSTANCEID (DRV_RESERVED + 17)
+#endif
+#ifndef DRV_QUERYFUNCTIONINSTANCEIDSIZE
+#define DRV_QUERYFUNCTIONINSTANCEIDSIZE (DRV_RESERVED + 18)
+#endif
+
+namespace {
+
+// Holds one reference to a COM object and releases it.
+template <class T> class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() { reset(); }
+
+    void reset() {
+        if (pointer_ != nullptr)
+            pointer_->Release();
+        pointer_ = nullptr;
+    }
+    // For the out parameter of a call; drops what was held.
+    T** receive() {
+        reset();
+        return &pointer_;
+    }
+    void** receiveVoid() { return reinterpret_cast<void**>(receive()); }
+    T* operator->() const { return pointer_; }
+    T* get() const { return pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// Holds memory the service allocated for the caller and frees it.
+template <class T> class TaskMemory {
+public:
+    TaskMemory() = default;
+    TaskMemory(const TaskMemory&) = delete;
+    TaskMemory& operator=(const TaskMemory&) = delete;
+    ~TaskMemory() { CoTaskMemFree(pointer_); }
+
+    T** receive() {
+        CoTaskMemFree(pointer_);
+        pointer_ = nullptr;
+        return &pointer_;
+    }
+    T* get() const { return pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// A property value, cleared whatever happens to it.
+class PropertyValue {
+public:
+    PropertyValue() { PropVariantInit(&value_); }
+    PropertyValue(const PropertyValue&) = delete;
+    PropertyValue& operator=(const PropertyValue&) = delete;
+    ~PropertyValue() { PropVariantClear(&value_); }
+
+    PROPVARIANT* receive() {
+        PropVariantClear(&value_);
+        return &value_;
+    }
+    const PROPVARIANT& get() const { return value_; }
+
+private:
+    PROPVARIANT value_;
+};
+
+static_assert(static_cast<int>(EndpointRole::Console) == eConsole &&
+                  static_cast<int>(EndpointRole::Multimedia) == eMultimedia &&
+                  static_cast<int>(EndpointRole::Communications) == eCommunications,
+              "the roles are numbered as the service numbers them");
+
+EDataFlow dataFlow(DeviceDirection direction) {
+    return direction == 'I' ? eCapture : eRender;
+}
+
+std::u16string fromWide(const wchar_t* text) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
+    if (text == nullptr)
+        return std::u16string();
+    return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+const wchar_t* toWide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// An endpoint's id, as the service allocated it.
+HRESULT deviceId(IMMDevice* device, std::u16string* id) {
+    TaskMemory<wchar_t> text;
+    const HRESULT result = device->GetId(text.receive());
+    if (FAILED(result))
+        return result;
+    if (text.get() == nullptr)
+        return E_POINTER;
+    *id = fromWide(text.get());
+    return S_OK;
+}
+
+// The longest endpoint id taken from a driver, in bytes: far beyond any real
+// one, small enough that a driver's nonsense cannot exhaust memory.
+constexpr DWORD_PTR longestDriverId = 64 * 1024;
+
+MMRESULT driverMessage(DeviceDirection direction, UINT id, UINT message, DWORD_PTR first,
+                       DWORD_PTR second) {
+    // The messages take a device number in place of a handle.
+    if (direction == 'I')
+        return waveInMessage(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(id)), message, first,
+                             second);
+    return waveOutMessage(reinterpret_cast<HWAVEOUT>(static_cast<UINT_PTR>(id)), message, first,
+                          second);
+}
+
+} // namespace
+
+struct EndpointService {
+    bool ownsCom = false; // COM was set up here and must be undone here
+    ComRef<IMMDeviceEnumerator> enumerator;
+};
+
+struct EndpointDevice {
+    ComRef<IMMDevice> device;
+    ComRef<IPropertyStore> store; // opened when first needed
+    ComRef<IAudioClient> client;  // activated when first needed, then kept
+    bool clientAsked = false;
+    HRESULT clientResult = S_OK; // what activating it answered
+};
+
+namespace {
+
+HRESULT propertyStore(EndpointDevice* device, IPropertyStore** store) {
+    if (device->store.get() == nullptr) {
+        const HRESULT result =
+            device->device->OpenPropertyStore(STGM_READ, device->store.receive());
+        if (FAILED(result)) {
+            device->store.reset();
+            return result;
+        }
+        if (device->store.get() == nullptr)
+            return E_POINTER;
+    }
+    *store = device->store.get();
+    return S_OK;
+}
+
+// One activation per endpoint, success or failure: a probe asks thousands of
+// questions and a failed activation would fail the same way every time.
+HRESULT audioClient(EndpointDevice* device, IAudioClient** client) {
+    if (!device->clientAsked) {
+        device->clientAsked = true;
+        device->clientResult = device->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                                        device->client.receiveVoid());
+        if (SUCCEEDED(device->clientResult) && device->client.get() == nullptr)
+            device->clientResult = E_POINTER;
+        if (FAILED(device->clientResult))
+            device->client.reset();
+    }
+    *client = device->client.get();
+    return device->clientResult;
+}
+
+const PROPERTYKEY& textKey(EndpointText which) {
+    return which == EndpointText::FriendlyName ? PKEY_Device_FriendlyName
+                                               : PKEY_DeviceInterface_FriendlyName;
+}
+
+} // namespace
+
+EndpointAnswer openEndpointService(EndpointService** service) {
+    *service = nullptr;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // Already set up in another mode: usable, but not ours to undo.
+    if (FAILED(com) && com != RPC_E_CHANGED_MODE)
+        return endpointAnswerOf(com);
+    const bool ownsCom = SUCCEEDED(com);
+    auto* made = new (std::nothrow) EndpointService;
+    if (made == nullptr) {
+        if (ownsCom)
+            CoUninitialize();
+        return EndpointAnswer::NoMemory;
+    }
+    made->ownsCom = ownsCom;
+    HRESULT result =
+        CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                         __uuidof(IMMDeviceEnumerator), made->enumerator.receiveVoid());
+    if (SUCCEEDED(result) && made->enumerator.get() == nullptr)
+        result = E_POINTER;
+    if (FAILED(result)) {
+        closeEndpointService(made);
+        return endpointAnswerOf(result);
+    }
+    *service = made;
+    return EndpointAnswer::Ok;
+}
+
+void closeEndpointService(EndpointService* service) {
+    if (service == nullptr)
+        return;
+    const bool ownsCom = service->ownsCom;
+    // The enumerator goes before the apartment it lives in.
+    delete service;
+    if (ownsCom)
+        CoUninitialize();
+}
+
+EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
+                                    std::u16string* endpointId) {
+    try {
+        // Windows writes the size as a ULONG, Wine as a DWORD_PTR: a zeroed
+        // DWORD_PTR reads the same either way and takes either write.
+        DWORD_PTR size = 0;
+        MMRESULT result = driverMessage(direction, id, DRV_QUERYFUNCTIONINSTANCEIDSIZE,
+                                        reinterpret_cast<DWORD_PTR>(&size), 0);
+        if (result != MMSYSERR_NOERROR)
+            return endpointAnswerOfMessage(result);
+        // The size counts bytes with the terminating NUL; less than one
+        // character leaves no id at all.
+        if (size < sizeof(wchar_t))
+            return EndpointAnswer::NotFound;
+        if (size > longestDriverId)
+            return EndpointAnswer::Failed;
+        // An odd size is rounded up to whole characters, and one more NUL
+        // stays beyond what the driver may write, in case it writes none.
+        const std::size_t characters = (static_cast<std::size_t>(size) + 1) / sizeof(wchar_t);
+        std::u16string buffer(characters + 1, u'\0');
+        result = driverMessage(direction, id, DRV_QUERYFUNCTIONINSTANCEID,
+                               reinterpret_cast<DWORD_PTR>(&buffer[0]),
+                               static_cast<DWORD_PTR>(characters * sizeof(wchar_t)));
+        if (result != MMSYSERR_NOERROR)
+            return endpointAnswerOfMessage(result);
+        buffer.resize(buffer.find(u'\0'));
+        if (buffer.empty())
+            return EndpointAnswer::NotFound;
+        *endpointId = std::move(buffer);
+        return EndpointAnswer::Ok;
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direction,
+                                 std::vector<std::u16string>* ids) {
+    ids->clear();
+    if (service == nullptr)
+        return EndpointAnswer::Failed;
+    try {
+        ComRef<IMMDeviceCollection> collection;
+        HRESULT result = service->enumerator->EnumAudioEndpoints(
+            dataFlow(direction), DEVICE_STATE_ACTIVE, collection.receive());
+        if (SUCCEEDED(result) && collection.get() == nullptr)
+            result = E_POINTER;
+        UINT count = 0;
+        if (SUCCEEDED(result))
+            result = collection->GetCount(&count);
+        for (UINT i = 0; SUCCEEDED(result) && i < count; ++i) {
+            ComRef<IMMDevice> device;
+            result = collection->Item(i, device.receive());
+            if (SUCCEEDED(result) && device.get() == nullptr)
+                result = E_POINTER;
+            std::u16string id;
+            if (SUCCEEDED(result))
+                result = deviceId(device.get(), &id);
+            if (SUCCEEDED(result))
+                ids->push_back(std::move(id));
+        }
+        if (FAILED(result)) {
+            ids->clear();
+            return endpointAnswerOf(result);
+        }
+        return EndpointAnswer::Ok;
+    } catch (const std::bad_alloc&) {
+        ids->clear();
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer defaultEndpointId(EndpointService* service, DeviceDirection direction,
+                                 EndpointRole role, std::u16string* id) {
+    if (service == nullptr)
+        return EndpointAnswer::Failed;
+    try {
+        ComRef<IMMDevice> device;
+        HRESULT result = service->enumerator->GetDefaultAudioEndpoint(
+            dataFlow(direction), static_cast<ERole>(static_cast<int>(role)), device.receive());
+        if (SUCCEEDED(result) && device.get() == nullptr)
+            result = E_POINTER;
+        if (SUCCEEDED(result))
+            result = deviceId(device.get(), id);
+        return endpointAnswerOf(result);
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
+                            EndpointDevice** device) {
+    *device = nullptr;
+    if (service == nullptr)
+        return EndpointAnswer::Failed;
+    auto* made = new (std::nothrow) EndpointDevice;
+    if (made == nullptr)
+        return EndpointAnswer::NoMemory;
+    HRESULT result = service->enumerator->GetDevice(toWide(id), made->device.receive());
+    if (SUCCEEDED(result) && made->device.get() == nullptr)
+        result = E_POINTER;
+    if (FAILED(result)) {
+        delete made;
+        return endpointAnswerOf(result);
+    }
+    *device = made;
+    return EndpointAnswer::Ok;
+}
+
+void closeEndpoint(EndpointDevice* device) {
+    delete device;
+}
+
+EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
+    try {
+        IPropertyStore* store = nullptr;
+        HRESULT result = propertyStore(device, &store);
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        PropertyValue value;
+        result = store->GetValue(textKey(which), value.receive());
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        switch (value.get().vt) {
+        case VT_LPWSTR:
+            *text = fromWide(value.get().pwszVal);
+            return endpointAnswerOf(S_OK);
+        case VT_EMPTY:
+            return endpointAnswerOf(E_NOTFOUND);
+        default:
+            return endpointAnswerOf(DISP_E_TYPEMISMATCH);
+        }
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer endpointFormFactor(EndpointDevice* device, std::uint32_t* formFactor) {
+    IPropertyStore* store = nullptr;
+    HRESULT result = propertyStore(device, &store);
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    PropertyValue value;
+    result = store->GetValue(PKEY_AudioEndpoint_FormFactor, value.receive());
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    switch (value.get().vt) {
+    case VT_UI4:
+        *formFactor = value.get().ulVal;
+        return endpointAnswerOf(S_OK);
+    case VT_EMPTY:
+        return endpointAnswerOf(E_NOTFOUND);
+    default:
+        return endpointAnswerOf(DISP_E_TYPEMISMATCH);
+    }
+}
+
+EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
+    try {
+        IAudioClient* client = nullptr;
+        HRESULT result = audioClient(device, &client);
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        TaskMemory<WAVEFORMATEX> mix;
+        result = client->GetMixFormat(mix.receive());
+        if (SUCCEEDED(result) && mix.get() == nullptr)
+            result = E_POINTER;
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(mix.get());
+        format->assign(bytes, bytes + sizeof(WAVEFORMATEX) + mix.get()->cbSize);
+        return endpointAnswerOf(S_OK);
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* format) {
+    IAudioClient* client = nullptr;
+    HRESULT result = audioClient(device, &client);
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    if (format == nullptr)
+        return endpointAnswerOf(E_POINTER);
+    // In exclusive mode there is no "closest" format to offer.
+    result = client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
+    return endpointAnswerOf(result);
+}
+
+std::u16string ansiToUtf16(const char* text, std::size_t length) {
+    try {
+        // No name comes near what an int counts; beyond that the rest is dropped.
+        const int count = static_cast<int>(length < INT_MAX ? length : INT_MAX);
+        if (count == 0)
+            return std::u16string();
+        const int needed = MultiByteToWideChar(CP_ACP, 0, text, count, nullptr, 0);
+        if (needed <= 0)
+            return std::u16string();
+        std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+        const int made = MultiByteToWideChar(CP_ACP, 0, text, count,
+                                             reinterpret_cast<wchar_t*>(&wide[0]), needed);
+        wide.resize(static_cast<std::size_t>(made > 0 ? made : 0));
+        return wide;
+    } catch (const std::bad_alloc&) {
+        return std::u16string();
+    }
+}
+
+std::string utf16ToAnsi(const std::u16string& text) {
+    try {
+        // With UTF-8 as the ANSI code page every character has its bytes, and
+        // the call refuses a default character.
+        const bool utf8 = GetACP() == CP_UTF8;
+        std::u16string characters;
+        const std::u16string* source = &text;
+        if (!utf8) {
+            // No ANSI code page holds a character beyond the first 65536, and
+            // some conversions give a '?' for each half of its pair: make it one.
+            characters.reserve(text.size());
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                const char16_t c = text[i];
+                const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() &&
+                                  text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+                characters.push_back(pair ? u'?' : c);
+                if (pair)
+                    ++i;
+            }
+            source = &characters;
+        }
+        if (source->empty())
+            return std::string();
+        // Beyond what the call can count in bytes; no name comes near.
+        if (source->size() > static_cast<std::size_t>(INT_MAX / 2))
+            return std::string(source->size(), '?');
+        const int length = static_cast<int>(source->size());
+        const wchar_t* wide = toWide(*source);
+        const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+        const char* fallback = utf8 ? nullptr : "?";
+        const int needed =
+            WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, fallback, nullptr);
+        if (needed <= 0)
+            return std::string(source->size(), '?');
+        std::string narrow(static_cast<std::size_t>(needed), '\0');
+        const int made =
+            WideCharToMultiByte(CP_ACP, flags, wide, length, &narrow[0], needed, fallback, nullptr);
+        narrow.resize(static_cast<std::size_t>(made > 0 ? made : 0));
+        return narrow;
+    } catch (const std::bad_alloc&) {
+        return std::string();
+    }
+}

@@ -1,0 +1,323 @@
+// What the live endpoint service (Core Audio) and the waveform drivers' endpoint
+// ids say, gathered with plain COM calls of this file's own, so that a fault in
+// the program's platform code cannot hide in both sides of a comparison.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <objbase.h>
+#include <mmdeviceapi.h>
+#include <audioclient.h>
+#include <propidl.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The driver messages and property keys, written out from their documented
+// values so that including this header defines nothing for the rest of a file.
+constexpr UINT liveQueryInstanceId = 0x0800 + 17;     // DRV_QUERYFUNCTIONINSTANCEID
+constexpr UINT liveQueryInstanceIdSize = 0x0800 + 18; // DRV_QUERYFUNCTIONINSTANCEIDSIZE
+constexpr PROPERTYKEY liveFriendlyNameKey =           // PKEY_Device_FriendlyName
+    {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
+constexpr PROPERTYKEY liveAdapterNameKey = // PKEY_DeviceInterface_FriendlyName
+    {{0x026e516e, 0xb814, 0x414b, {0x83, 0xcd, 0x85, 0x6d, 0x6f, 0xef, 0x48, 0x22}}, 2};
+constexpr PROPERTYKEY liveFormFactorKey = // PKEY_AudioEndpoint_FormFactor
+    {{0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}}, 0};
+
+// One waveform device and the endpoint id its driver gives.
+struct LiveWaveDevice {
+    UINT id = 0;
+    std::string name; // the capability record's name, up to its NUL
+    MMRESULT capsResult = MMSYSERR_NOERROR;
+    MMRESULT idResult = MMSYSERR_NOERROR; // the first message that failed, if one did
+    std::optional<std::u16string> endpointId;
+};
+
+// One endpoint; every property is missing when it could not be read as the
+// type it should have.
+struct LiveEndpoint {
+    std::u16string id;
+    char direction = '?'; // 'I' or 'O', from the endpoint's own data flow
+    HRESULT openResult = S_OK;
+    DWORD state = 0;
+    std::optional<std::u16string> friendlyName;
+    std::optional<std::u16string> adapterName;
+    std::optional<std::uint32_t> formFactor;
+    bool defaultFor[3] = {};         // console, multimedia, communications
+    HRESULT activateResult = E_FAIL; // getting its audio client
+    HRESULT mixResult = E_FAIL;
+    std::optional<std::vector<unsigned char>> mixFormat; // the header and its cbSize bytes
+};
+
+struct LiveEndpoints {
+    std::vector<LiveWaveDevice> inputs;
+    std::vector<LiveWaveDevice> outputs;
+    // The active endpoints' ids per direction (0 input, 1 output), in the service's order.
+    std::vector<std::u16string> activeIds[2];
+    // The default endpoint's id per direction and role, when there is one.
+    std::optional<std::u16string> defaults[2][3];
+    // Each id once: the waveform devices' endpoints, inputs then outputs, then
+    // the active endpoints no waveform device names.
+    std::vector<LiveEndpoint> endpoints;
+
+    const LiveEndpoint* find(const std::u16string& id) const {
+        for (const LiveEndpoint& e : endpoints)
+            if (e.id == id)
+                return &e;
+        return nullptr;
+    }
+};
+
+// The thread's COM apartment and a device enumerator; audio clients are kept
+// per endpoint once asked, so a matrix of questions activates each only once.
+class LiveEndpointSession {
+public:
+    LiveEndpointSession() {
+        com_ = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (FAILED(com_) && com_ != RPC_E_CHANGED_MODE) {
+            status_ = com_;
+            return;
+        }
+        status_ =
+            CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                             __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator_));
+    }
+    LiveEndpointSession(const LiveEndpointSession&) = delete;
+    LiveEndpointSession& operator=(const LiveEndpointSession&) = delete;
+    ~LiveEndpointSession() {
+        for (auto& kept : clients_)
+            if (kept.second.client != nullptr)
+                kept.second.client->Release();
+        if (enumerator_ != nullptr)
+            enumerator_->Release();
+        if (SUCCEEDED(com_))
+            CoUninitialize();
+    }
+
+    // S_OK when the enumerator could be made.
+    HRESULT status() const { return status_; }
+
+    LiveEndpoints gather() {
+        LiveEndpoints found;
+        found.inputs = waveDevices('I');
+        found.outputs = waveDevices('O');
+        if (enumerator_ == nullptr)
+            return found;
+        for (int d = 0; d < 2; ++d) {
+            const EDataFlow flow = d == 0 ? eCapture : eRender;
+            found.activeIds[d] = activeIds(flow);
+            for (int role = 0; role < 3; ++role) {
+                IMMDevice* device = nullptr;
+                if (SUCCEEDED(enumerator_->GetDefaultAudioEndpoint(flow, static_cast<ERole>(role),
+                                                                   &device)) &&
+                    device != nullptr) {
+                    found.defaults[d][role] = idOf(device);
+                }
+                if (device != nullptr)
+                    device->Release();
+            }
+        }
+        std::vector<std::u16string> ids;
+        for (const auto* devices : {&found.inputs, &found.outputs})
+            for (const LiveWaveDevice& w : *devices)
+                if (w.endpointId)
+                    ids.push_back(*w.endpointId);
+        for (const auto& active : found.activeIds)
+            ids.insert(ids.end(), active.begin(), active.end());
+        for (const std::u16string& id : ids)
+            if (found.find(id) == nullptr)
+                found.endpoints.push_back(endpoint(id, found));
+        return found;
+    }
+
+    // What the service answers when asked for the endpoint with this id.
+    HRESULT findResult(const std::u16string& id) {
+        if (enumerator_ == nullptr)
+            return status_;
+        const std::wstring wide(id.begin(), id.end());
+        IMMDevice* device = nullptr;
+        const HRESULT result = enumerator_->GetDevice(wide.c_str(), &device);
+        if (device != nullptr)
+            device->Release();
+        return result;
+    }
+
+    // The service's own answer to an exclusive-mode question about the format
+    // (the header and its cbSize bytes), untouched; or, when the endpoint gave
+    // no audio client, what it answered instead.
+    HRESULT askExclusive(const std::u16string& id, const WAVEFORMATEX* format) {
+        auto kept = clients_.find(id);
+        if (kept == clients_.end()) {
+            KeptClient made;
+            IMMDevice* device = nullptr;
+            const std::wstring wide(id.begin(), id.end());
+            made.result =
+                enumerator_ == nullptr ? status_ : enumerator_->GetDevice(wide.c_str(), &device);
+            if (SUCCEEDED(made.result) && device != nullptr)
+                made.result = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                               reinterpret_cast<void**>(&made.client));
+            if (FAILED(made.result))
+                made.client = nullptr;
+            else if (made.client == nullptr)
+                made.result = E_POINTER;
+            if (device != nullptr)
+                device->Release();
+            kept = clients_.emplace(id, made).first;
+        }
+        if (kept->second.client == nullptr)
+            return kept->second.result;
+        return kept->second.client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
+    }
+
+private:
+    static std::u16string text(const wchar_t* wide) {
+        std::u16string copy;
+        for (; wide != nullptr && *wide != L'\0'; ++wide)
+            copy.push_back(static_cast<char16_t>(*wide));
+        return copy;
+    }
+
+    static std::u16string idOf(IMMDevice* device) {
+        LPWSTR id = nullptr;
+        std::u16string copy;
+        if (SUCCEEDED(device->GetId(&id)))
+            copy = text(id);
+        CoTaskMemFree(id);
+        return copy;
+    }
+
+    static MMRESULT message(char direction, UINT id, UINT msg, DWORD_PTR first, DWORD_PTR second) {
+        return direction == 'I'
+                   ? waveInMessage(reinterpret_cast<HWAVEIN>(UINT_PTR(id)), msg, first, second)
+                   : waveOutMessage(reinterpret_cast<HWAVEOUT>(UINT_PTR(id)), msg, first, second);
+    }
+
+    static std::vector<LiveWaveDevice> waveDevices(char direction) {
+        std::vector<LiveWaveDevice> devices;
+        const UINT count = direction == 'I' ? waveInGetNumDevs() : waveOutGetNumDevs();
+        for (UINT id = 0; id < count; ++id) {
+            LiveWaveDevice device;
+            device.id = id;
+            char name[MAXPNAMELEN + 1] = {};
+            if (direction == 'I') {
+                WAVEINCAPSA caps = {};
+                device.capsResult = waveInGetDevCapsA(id, &caps, sizeof caps);
+                std::memcpy(name, caps.szPname, MAXPNAMELEN);
+            } else {
+                WAVEOUTCAPSA caps = {};
+                device.capsResult = waveOutGetDevCapsA(id, &caps, sizeof caps);
+                std::memcpy(name, caps.szPname, MAXPNAMELEN);
+            }
+            device.name = name;
+            // Read as a pointer-sized number: a driver may write either width.
+            DWORD_PTR bytes = 0;
+            device.idResult = message(direction, id, liveQueryInstanceIdSize,
+                                      reinterpret_cast<DWORD_PTR>(&bytes), 0);
+            if (device.idResult == MMSYSERR_NOERROR && bytes >= 2 && bytes < 65536) {
+                std::vector<wchar_t> buffer(bytes / 2 + 2, L'\0');
+                device.idResult = message(direction, id, liveQueryInstanceId,
+                                          reinterpret_cast<DWORD_PTR>(buffer.data()), bytes);
+                if (device.idResult == MMSYSERR_NOERROR)
+                    device.endpointId = text(buffer.data());
+            }
+            devices.push_back(device);
+        }
+        return devices;
+    }
+
+    std::vector<std::u16string> activeIds(EDataFlow flow) {
+        std::vector<std::u16string> ids;
+        IMMDeviceCollection* collection = nullptr;
+        if (FAILED(enumerator_->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &collection)) ||
+            collection == nullptr)
+            return ids;
+        UINT count = 0;
+        collection->GetCount(&count);
+        for (UINT i = 0; i < count; ++i) {
+            IMMDevice* device = nullptr;
+            if (SUCCEEDED(collection->Item(i, &device)) && device != nullptr) {
+                ids.push_back(idOf(device));
+                device->Release();
+            }
+        }
+        collection->Release();
+        return ids;
+    }
+
+    static std::optional<std::u16string> textProperty(IPropertyStore* store,
+                                                      const PROPERTYKEY& key) {
+        std::optional<std::u16string> value;
+        PROPVARIANT v;
+        PropVariantInit(&v);
+        if (SUCCEEDED(store->GetValue(key, &v)) && v.vt == VT_LPWSTR)
+            value = text(v.pwszVal);
+        PropVariantClear(&v);
+        return value;
+    }
+
+    LiveEndpoint endpoint(const std::u16string& id, const LiveEndpoints& found) {
+        LiveEndpoint e;
+        e.id = id;
+        for (int d = 0; d < 2; ++d)
+            for (int role = 0; role < 3; ++role)
+                if (found.defaults[d][role] == id)
+                    e.defaultFor[role] = true;
+        std::wstring wide(id.begin(), id.end());
+        IMMDevice* device = nullptr;
+        e.openResult = enumerator_->GetDevice(wide.c_str(), &device);
+        if (FAILED(e.openResult) || device == nullptr)
+            return e;
+        device->GetState(&e.state);
+        IMMEndpoint* flow = nullptr;
+        if (SUCCEEDED(
+                device->QueryInterface(__uuidof(IMMEndpoint), reinterpret_cast<void**>(&flow)))) {
+            EDataFlow data = eAll;
+            if (SUCCEEDED(flow->GetDataFlow(&data)))
+                e.direction = data == eCapture ? 'I' : data == eRender ? 'O' : '?';
+            flow->Release();
+        }
+        IPropertyStore* store = nullptr;
+        if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, &store)) && store != nullptr) {
+            e.friendlyName = textProperty(store, liveFriendlyNameKey);
+            e.adapterName = textProperty(store, liveAdapterNameKey);
+            PROPVARIANT v;
+            PropVariantInit(&v);
+            if (SUCCEEDED(store->GetValue(liveFormFactorKey, &v)) && v.vt == VT_UI4)
+                e.formFactor = v.ulVal;
+            PropVariantClear(&v);
+            store->Release();
+        }
+        IAudioClient* client = nullptr;
+        e.activateResult = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                            reinterpret_cast<void**>(&client));
+        if (SUCCEEDED(e.activateResult) && client != nullptr) {
+            WAVEFORMATEX* mix = nullptr;
+            e.mixResult = client->GetMixFormat(&mix);
+            if (SUCCEEDED(e.mixResult) && mix != nullptr) {
+                const auto* bytes = reinterpret_cast<const unsigned char*>(mix);
+                e.mixFormat.emplace(bytes, bytes + sizeof(WAVEFORMATEX) + mix->cbSize);
+            }
+            CoTaskMemFree(mix);
+            client->Release();
+        }
+        device->Release();
+        return e;
+    }
+
+    HRESULT com_ = E_FAIL;
+    HRESULT status_ = E_FAIL;
+    IMMDeviceEnumerator* enumerator_ = nullptr;
+    struct KeptClient {
+        IAudioClient* client = nullptr;
+        HRESULT result = E_FAIL;
+    };
+    std::map<std::u16string, KeptClient> clients_;
+};
