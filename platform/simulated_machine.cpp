@@ -56,7 +56,10 @@ MMRESULT query(const Device* device, const void* handle, LPCWAVEFORMATEX format,
     return device->refusal;
 }
 
-DWORD largestOffered() {
+// The largest format size the manager knows, whether or not it will tell it.
+DWORD largestFormatSize() {
+    if (theMachine.largestFormatSize)
+        return *theMachine.largestFormatSize;
     DWORD largest = sizeof(FormatHeader);
     for (const CodecFormat& f : theMachine.formats)
         if (sizeof(FormatHeader) + f.header.cbSize > largest)
@@ -138,7 +141,7 @@ MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {
         return MMSYSERR_INVALPARAM;
     if (theMachine.metricsResult != MMSYSERR_NOERROR)
         return theMachine.metricsResult;
-    DWORD size = theMachine.largestFormatSize ? *theMachine.largestFormatSize : largestOffered();
+    const DWORD size = largestFormatSize();
     std::memcpy(pMetric, &size, sizeof size);
     return MMSYSERR_NOERROR;
 }
@@ -149,12 +152,17 @@ MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA f
     const DWORD direction = fdwEnum & (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT);
     // The manager refuses a record that is the wrong size, still carries the
     // answers of an earlier enumeration, or names a tag without asking for one.
+    // It also refuses a format buffer smaller than its largest format, even
+    // when its metric query fails and the caller could not know that size.
     if (pafd == nullptr || fnCallback == nullptr || pafd->cbStruct != sizeof(ACMFORMATDETAILSA) ||
         pafd->fdwSupport != 0 || pafd->dwFormatTag != 0 || pafd->pwfx == nullptr ||
-        pafd->cbwfx < sizeof(FormatHeader) || direction == 0 ||
+        pafd->cbwfx < sizeof(FormatHeader) || pafd->cbwfx < largestFormatSize() || direction == 0 ||
         direction == (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT)) {
         result = MMSYSERR_INVALPARAM;
     } else {
+        // A manager may use all of the buffer it is told of, so a size larger
+        // than the buffer really given overruns it.
+        std::memset(pafd->pwfx, 0x5A, pafd->cbwfx);
         const EnumerationFault& fault = direction == ACM_FORMATENUMF_INPUT
                                             ? theMachine.inputEnumeration
                                             : theMachine.outputEnumeration;
@@ -183,6 +191,7 @@ MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA f
             result = fault.result;
     }
     theLog.enumerationResults.push_back(result);
+    theLog.enumerationBuffers.push_back(pafd != nullptr ? pafd->cbwfx : 0);
     return result;
 }
 

@@ -46,7 +46,9 @@ struct Machine {
     std::vector<CodecFormat> formats; // in the order the codecs report them
     std::vector<FormatTag> tags;
     MMRESULT metricsResult = MMSYSERR_NOERROR;
-    std::optional<DWORD> largestFormatSize; // when unset: the largest format offered
+    // What the size metric answers, and the smallest format buffer an
+    // enumeration takes; when unset: the largest format offered.
+    std::optional<DWORD> largestFormatSize;
     EnumerationFault inputEnumeration;
     EnumerationFault outputEnumeration;
 };
@@ -54,6 +56,7 @@ struct Machine {
 // What the program asked of the machine.
 struct CallLog {
     std::vector<MMRESULT> enumerationResults; // one per enumeration, in order
+    std::vector<DWORD> enumerationBuffers;    // the format buffer size each was told of
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
     unsigned long queries = 0;                // query-opens of either direction
 };

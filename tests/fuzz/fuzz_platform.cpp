@@ -262,22 +262,25 @@ void mustDeliver(const simulated::Machine& m, DWORD direction,
 }
 
 std::vector<FormatHeader> requiredFormats(const simulated::Machine& m) {
+    // The manager's largest format, which it knows even when its metric fails.
     DWORD largest = 0;
-    if (m.metricsResult == MMSYSERR_NOERROR) {
-        if (m.largestFormatSize) {
-            largest = *m.largestFormatSize;
-        } else {
-            for (const simulated::CodecFormat& f : m.formats)
-                largest = std::max(largest, sizeOf(f));
-        }
+    if (m.largestFormatSize) {
+        largest = *m.largestFormatSize;
+    } else {
+        for (const simulated::CodecFormat& f : m.formats)
+            largest = std::max(largest, sizeOf(f));
     }
-    // The program's buffer holds at least a header and at most a header with
-    // all the extra bytes its cbSize can count.
-    largest = std::min<DWORD>(std::max<DWORD>(largest, sizeof(FormatHeader)),
-                              sizeof(FormatHeader) + 0xFFFF);
+    // The program's buffer: the stack's 1,024 bytes, or from the heap what the
+    // metric asks past that, up to a header with all the extra bytes its
+    // cbSize can count.
+    const DWORD metric = m.metricsResult == MMSYSERR_NOERROR ? largest : 0;
+    const DWORD wanted = std::min<DWORD>(metric, sizeof(FormatHeader) + 0xFFFF);
+    const DWORD buffer = std::max<DWORD>(wanted, 1024);
     std::vector<FormatHeader> required;
-    mustDeliver(m, ACM_FORMATENUMF_INPUT, m.inputEnumeration, largest, &required);
-    mustDeliver(m, ACM_FORMATENUMF_OUTPUT, m.outputEnumeration, largest, &required);
+    if (buffer < largest)
+        return required; // the manager refuses both enumerations
+    mustDeliver(m, ACM_FORMATENUMF_INPUT, m.inputEnumeration, buffer, &required);
+    mustDeliver(m, ACM_FORMATENUMF_OUTPUT, m.outputEnumeration, buffer, &required);
     return required;
 }
 
