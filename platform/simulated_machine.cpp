@@ -39,15 +39,20 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT query(const Device* device, const void* handle, LPCWAVEFORMATEX format, DWORD_PTR callback,
-               DWORD_PTR instance, DWORD flags) {
+MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
+               DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     ++theLog.queries;
+    const unsigned long asked = ++theLog.queriesTo[{direction, id}];
+    const Device* device =
+        findDevice(direction == 'I' ? theMachine.inputs : theMachine.outputs, id);
     if (flags != WAVE_FORMAT_QUERY)
         return MMSYSERR_INVALFLAG; // only ever asked, never opened
     if (handle != nullptr || callback != 0 || instance != 0)
         return MMSYSERR_INVALPARAM;
     if (device == nullptr)
         return MMSYSERR_BADDEVICEID;
+    if (device->vanishesAfter && asked > *device->vanishesAfter)
+        return device->vanishedAnswer;
     if (format == nullptr)
         return MMSYSERR_INVALPARAM;
     for (const FormatHeader& accepted : device->accepts)
@@ -124,14 +129,12 @@ MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
 
 MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                     DWORD_PTR dwInstance, DWORD fdwOpen) {
-    return query(findDevice(theMachine.inputs, uDeviceID), phwi, pwfx, dwCallback, dwInstance,
-                 fdwOpen);
+    return query('I', uDeviceID, phwi, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                      DWORD_PTR dwInstance, DWORD fdwOpen) {
-    return query(findDevice(theMachine.outputs, uDeviceID), phwo, pwfx, dwCallback, dwInstance,
-                 fdwOpen);
+    return query('O', uDeviceID, phwo, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {

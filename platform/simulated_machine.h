@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace simulated {
@@ -18,6 +19,10 @@ struct Device {
     DWORD dwFormats = 0;
     std::vector<FormatHeader> accepts;   // a query-open of exactly these 18 bytes answers 0
     MMRESULT refusal = WAVERR_BADFORMAT; // the answer for every other format
+    // Unplugged after answering this many query-opens: every later one answers
+    // `vanishedAnswer`, whatever the format.
+    std::optional<unsigned long> vanishesAfter;
+    MMRESULT vanishedAnswer = MMSYSERR_NODRIVER;
 };
 
 struct CodecFormat {
@@ -59,6 +64,7 @@ struct CallLog {
     std::vector<DWORD> enumerationBuffers;    // the format buffer size each was told of
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
     unsigned long queries = 0;                // query-opens of either direction
+    std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
 };
 
 Machine& machine();

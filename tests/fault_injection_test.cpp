@@ -163,6 +163,13 @@ TEST_F(FaultInjection, PlatformFailuresLeaveOutOnlyWhatTheyTouch) {
          },
          {0, 1},
          [](std::size_t d, const Lines& b) { return d == 2 ? Lines() : b; }},
+        {"a device is unplugged mid-probe",
+         [](simulated::Machine& m) { m.outputs[0].vanishesAfter = 2; },
+         {0, 1},
+         [](std::size_t d, const Lines& b) {
+             // it accepts every format, so its first two lines stay
+             return d == 2 ? Lines(b.begin(), b.begin() + 2) : b;
+         }},
     };
     for (const auto& c : cases) {
         resetEverything();

@@ -307,6 +307,16 @@ bool accepts(const simulated::Device& d, const FormatHeader& h) {
     return d.refusal == MMSYSERR_NOERROR || listed(d.accepts, h);
 }
 
+// How many catalogue formats the device is asked: all, or up to the first it
+// refuses as a device that is no longer there.
+std::size_t askedOf(const simulated::Device& d, const std::vector<FormatHeader>& known) {
+    const bool gone = d.refusal == MMSYSERR_NODRIVER || d.refusal == MMSYSERR_BADDEVICEID;
+    for (std::size_t i = 0; i < known.size(); ++i)
+        if (gone && !accepts(d, known[i]))
+            return i + 1;
+    return known.size();
+}
+
 bool endsWith(const std::string& s, const std::string& end) {
     return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
@@ -393,7 +403,7 @@ void checkCatalogue(const simulated::Machine& m, const std::vector<FormatHeader>
         expect(listed(known, h), "a delivered format is missing from the catalogue");
 }
 
-// Gives the number of devices listed.
+// Gives the number of query-opens the listed devices should have been asked.
 std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
                          const std::vector<FormatHeader>& known, bool memoryFailed) {
     expect(run.status == 0, "slow run exit status " + std::to_string(run.status));
@@ -401,11 +411,14 @@ std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
     const std::string problem = parseReport(run.output, &parsed);
     expect(problem.empty(), "slow report: " + problem);
     expect(!parsed.usage, "slow run shows the usage text");
+    std::size_t queries = 0;
     auto checkBlock = [&](const simulated::Device& d, const Block& lines) {
+        const std::size_t asked = askedOf(d, known);
+        queries += asked;
         std::vector<const FormatHeader*> accepted;
-        for (const FormatHeader& h : known)
-            if (accepts(d, h))
-                accepted.push_back(&h);
+        for (std::size_t i = 0; i < asked; ++i)
+            if (accepts(d, known[i]))
+                accepted.push_back(&known[i]);
         // Short of memory, a device's walk of the catalogue may be empty.
         if (memoryFailed && lines.empty())
             return;
@@ -428,7 +441,7 @@ std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
     };
     checkSection("slow inputs", m.inputs, m.inputCount, parsed.inputs, checkBlock);
     checkSection("slow outputs", m.outputs, m.outputCount, parsed.outputs, checkBlock);
-    return parsed.inputs.size() + parsed.outputs.size();
+    return queries;
 }
 
 void checkQuickRun(const simulated::Machine& m, const ProgramRun& run) {
@@ -470,12 +483,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProgramRun slow = runWithArguments({});
     const std::vector<FormatHeader> known = catalogue();
     checkCatalogue(furnished, known, memoryFails);
-    const std::size_t devices = checkSlowRun(furnished, slow, known, memoryFails);
-    // Each listed device is asked about each catalogue format once, no more.
-    expect(memoryFails || simulated::calls().queries == devices * known.size(),
-           std::to_string(simulated::calls().queries) + " query-opens for " +
-               std::to_string(devices) + " devices and " + std::to_string(known.size()) +
-               " formats");
+    const std::size_t queries = checkSlowRun(furnished, slow, known, memoryFails);
+    // Each listed device is asked about each catalogue format once, no more,
+    // and nothing after it answers as gone.
+    expect(memoryFails || simulated::calls().queries == queries,
+           std::to_string(simulated::calls().queries) + " query-opens, expected " +
+               std::to_string(queries) + " for " + std::to_string(known.size()) + " formats");
 
     const unsigned long asked = simulated::calls().queries;
     const ProgramRun quick = runWithArguments({"quick"});
