@@ -31,12 +31,27 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
         return MMSYSERR_INVALPARAM;
     if (device->capsResult != MMSYSERR_NOERROR)
         return device->capsResult;
-    std::memset(caps, 0, sizeof(Caps));
-    caps->wMid = device->wMid;
-    std::memcpy(caps->szPname, device->szPname, sizeof caps->szPname);
-    caps->dwFormats = device->dwFormats;
-    caps->wChannels = 2;
+    Caps filled;
+    std::memset(&filled, 0, sizeof filled);
+    filled.wMid = device->wMid;
+    std::memcpy(filled.szPname, device->szPname, sizeof filled.szPname);
+    filled.dwFormats = device->dwFormats;
+    filled.wChannels = 2;
+    std::size_t written = sizeof filled;
+    if (device->capsBytesWritten && *device->capsBytesWritten < written)
+        written = *device->capsBytesWritten;
+    std::memcpy(caps, &filled, written);
     return MMSYSERR_NOERROR;
+}
+
+// A real service's calls leave bytes of their own on the stack, where the
+// caller's next record is likely to lie; the count calls do the same here, so
+// that a record read without being cleared shows them. Inlined into the count
+// call, so the bytes lie where the caller's next call makes its frame.
+[[gnu::always_inline]] inline void leaveStackBytes() {
+    volatile unsigned char leftOnStack[4096];
+    for (std::size_t i = 0; i < sizeof leftOnStack; ++i)
+        leftOnStack[i] = 'Z';
 }
 
 MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
@@ -110,11 +125,13 @@ bool allocationPermitted() {
 }
 
 UINT waveInGetNumDevs() {
+    leaveStackBytes();
     return theMachine.inputCount ? *theMachine.inputCount
                                  : static_cast<UINT>(theMachine.inputs.size());
 }
 
 UINT waveOutGetNumDevs() {
+    leaveStackBytes();
     return theMachine.outputCount ? *theMachine.outputCount
                                   : static_cast<UINT>(theMachine.outputs.size());
 }

@@ -17,6 +17,9 @@ struct Device {
     WORD wMid = 0;
     char szPname[MAXPNAMELEN] = {}; // copied as it stands: it may fill all 32 bytes
     DWORD dwFormats = 0;
+    // When set, the capability query writes only this many leading bytes of
+    // the caller's record and leaves the rest as it was.
+    std::optional<std::size_t> capsBytesWritten;
     std::vector<FormatHeader> accepts;   // a query-open of exactly these 18 bytes answers 0
     MMRESULT refusal = WAVERR_BADFORMAT; // the answer for every other format
     // Unplugged after answering this many query-opens: every later one answers

@@ -4,6 +4,8 @@
 #include "support/report_shape.h"
 #include "support/simulated_test.h"
 
+#include <cstddef>
+
 namespace {
 
 const std::string inputHeader = "        Input Devices\n        -------------\n\n";
@@ -97,6 +99,36 @@ TEST_F(DeviceListing, NamesAreWrittenWithinTheirField) {
         EXPECT_EQ(inputHeader + "\n" + outputHeader + "0.\t" + c.shown + " / \n\n\n\n",
                   captureStdout(quickReport))
             << c.name;
+    }
+}
+
+TEST_F(DeviceListing, ARecordTheDriverFillsOnlyInPartShowsNothingUnfilled) {
+    const struct {
+        std::size_t written; // leading bytes of the record the driver writes
+        const char* line;
+    } cases[] = {
+        {0, "0.\t / "},
+        {offsetof(WAVEINCAPSA, szPname), "0.\t / Creative Labs, Inc."},
+        {offsetof(WAVEINCAPSA, szPname) + 4, "0.\tSpea / Creative Labs, Inc."},
+        // the name whole, but no terminator and no format bits
+        {offsetof(WAVEINCAPSA, szPname) + 8, "0.\tSpeakers / Creative Labs, Inc."},
+        {offsetof(WAVEINCAPSA, dwFormats), "0.\tSpeakers / Creative Labs, Inc."},
+    };
+    static_assert(offsetof(WAVEINCAPSA, dwFormats) == offsetof(WAVEOUTCAPSA, dwFormats),
+                  "both records lead with the same fields");
+    for (const auto& c : cases) {
+        resetEverything();
+        simulated::Device d = device("Speakers", 2, 0xFFF);
+        d.capsBytesWritten = c.written;
+        simulated::machine().inputs = {d};
+        simulated::machine().outputs = {d};
+        ParsedReport report;
+        ASSERT_EQ("", parseSections(captureStdout(quickReport), &report)) << c.written;
+        for (const std::vector<ReportedDevice>* section : {&report.inputs, &report.outputs}) {
+            ASSERT_EQ(1u, section->size()) << c.written;
+            EXPECT_EQ(c.line, section->front().line) << c.written;
+            EXPECT_TRUE(section->front().formats.empty()) << c.written; // no bits were written
+        }
     }
 }
 
