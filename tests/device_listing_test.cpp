@@ -91,6 +91,7 @@ TEST_F(DeviceListing, NamesAreWrittenWithinTheirField) {
         {"", ""},
         // control bytes cannot break the line; other bytes pass as they are
         {"Line\nIn\tHere\x1b[2J", "Line?In?Here?[2J"},
+        {"Del\177ete\177", "Del?ete?"}, // DEL, 0x7F
         {"Caf\xE9 \xFC", "Caf\xE9 \xFC"},
     };
     for (const auto& c : cases) {

@@ -53,6 +53,27 @@ TEST_F(ProbeReport, FormatLineLayout) {
     }
 }
 
+TEST_F(ProbeReport, TagNamesCannotBreakTheLine) {
+    const struct {
+        const char* name; // as the codec stores it
+        const char* shown;
+    } cases[] = {
+        {"Line\nFeed\rReturn\tTab", "Line?Feed?Return?Tab"},
+        {"\x1b[2JClear", "?[2JClear"},
+        {"Del\177ete\177", "Del?ete?"}, // DEL, 0x7F
+        // other bytes pass as they are
+        {"Caf\xE9 \xFC ~", "Caf\xE9 \xFC ~"},
+    };
+    for (const auto& c : cases) {
+        resetEverything();
+        nameTag(adpcm, c.name);
+        furnish({formatHeader(adpcm, 8000, 4, 1)}, {formatHeader(adpcm, 8000, 4, 1)});
+        EXPECT_EQ("\n\t\t" + std::string(c.shown) + ",   8.000 kHz, mono,    4 bit\n\n",
+                  captureStdout([] { probeDeviceFormats(0, 'I'); }))
+            << c.shown;
+    }
+}
+
 TEST_F(ProbeReport, ListsWhatEachDeviceAcceptsInCatalogueOrder) {
     nameTag(WAVE_FORMAT_PCM, "PCM");
     const FormatHeader low = pcm(8000, 8, 1);
