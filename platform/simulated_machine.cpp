@@ -54,6 +54,12 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
         leftOnStack[i] = 'Z';
 }
 
+// Counts a platform call; the first one runs the machine's hook.
+void noteCall() {
+    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
+        theMachine.atFirstCall();
+}
+
 MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
                DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     ++theLog.queries;
@@ -125,36 +131,43 @@ bool allocationPermitted() {
 }
 
 UINT waveInGetNumDevs() {
+    noteCall();
     leaveStackBytes();
     return theMachine.inputCount ? *theMachine.inputCount
                                  : static_cast<UINT>(theMachine.inputs.size());
 }
 
 UINT waveOutGetNumDevs() {
+    noteCall();
     leaveStackBytes();
     return theMachine.outputCount ? *theMachine.outputCount
                                   : static_cast<UINT>(theMachine.outputs.size());
 }
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
+    noteCall();
     return fillCaps(findDevice(theMachine.inputs, uDeviceID), pwic, cbwic);
 }
 
 MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
+    noteCall();
     return fillCaps(findDevice(theMachine.outputs, uDeviceID), pwoc, cbwoc);
 }
 
 MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                     DWORD_PTR dwInstance, DWORD fdwOpen) {
+    noteCall();
     return query('I', uDeviceID, phwi, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                      DWORD_PTR dwInstance, DWORD fdwOpen) {
+    noteCall();
     return query('O', uDeviceID, phwo, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {
+    noteCall();
     if (uMetric != ACM_METRIC_MAX_SIZE_FORMAT)
         return MMSYSERR_NOTSUPPORTED;
     if (pMetric == nullptr)
@@ -168,6 +181,7 @@ MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {
 
 MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA fnCallback,
                         DWORD_PTR dwInstance, DWORD fdwEnum) {
+    noteCall();
     MMRESULT result = MMSYSERR_NOERROR;
     const DWORD direction = fdwEnum & (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT);
     // The manager refuses a record that is the wrong size, still carries the
@@ -216,6 +230,7 @@ MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA f
 }
 
 MMRESULT acmFormatTagDetailsA(HACMDRIVER, LPACMFORMATTAGDETAILSA paftd, DWORD fdwDetails) {
+    noteCall();
     if (paftd == nullptr || paftd->cbStruct != sizeof(ACMFORMATTAGDETAILSA))
         return MMSYSERR_INVALPARAM;
     if (fdwDetails != ACM_FORMATTAGDETAILSF_FORMATTAG)

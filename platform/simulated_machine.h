@@ -5,6 +5,7 @@
 
 #include "platform/audio_services.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <utility>
@@ -59,6 +60,9 @@ struct Machine {
     std::optional<DWORD> largestFormatSize;
     EnumerationFault inputEnumeration;
     EnumerationFault outputEnumeration;
+
+    // Run at the program's first platform call, before it is answered.
+    std::function<void()> atFirstCall;
 };
 
 // What the program asked of the machine.
@@ -66,6 +70,7 @@ struct CallLog {
     std::vector<MMRESULT> enumerationResults; // one per enumeration, in order
     std::vector<DWORD> enumerationBuffers;    // the format buffer size each was told of
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
+    unsigned long platformCalls = 0;          // calls of every kind
     unsigned long queries = 0;                // query-opens of either direction
     std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +60,16 @@ std::string captureStdout(const std::function<void()>& body) {
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         text.append(chunk, got);
     std::fclose(file);
+    return text;
+}
+
+std::string writtenSoFar() {
+    struct stat file;
+    if (fstat(1, &file) != 0 || file.st_size <= 0)
+        return "";
+    std::string text(static_cast<std::size_t>(file.st_size), '\0');
+    const ssize_t got = pread(1, &text[0], text.size(), 0);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return text;
 }
 
