@@ -25,6 +25,7 @@ const Device* findDevice(const std::vector<Device>& devices, UINT id) {
 }
 
 template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT size) {
+    ++theLog.capsQueries;
     if (device == nullptr)
         return MMSYSERR_BADDEVICEID;
     if (caps == nullptr || size != sizeof(Caps))

@@ -71,6 +71,7 @@ struct CallLog {
     std::vector<DWORD> enumerationBuffers;    // the format buffer size each was told of
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
     unsigned long platformCalls = 0;          // calls of every kind
+    unsigned long capsQueries = 0;            // capability queries of either direction
     unsigned long queries = 0;                // query-opens of either direction
     std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
 };

@@ -56,16 +56,19 @@ TEST_F(DeviceListing, WhichIdentifiersAreListed) {
         std::vector<simulated::Device> inputs;
         std::optional<UINT> count;
         std::vector<long> listed;
+        unsigned long asked; // capability queries, no output devices
     } cases[] = {
+        // each identifier the count gives is asked once, and none past it
+        {"plain", {device("A"), device("B")}, {}, {0, 1}, 2},
         // a device whose capability query fails leaves a gap in the numbers
-        {"gap", {device("A"), failing(MMSYSERR_NODRIVER), device("C")}, {}, {0, 2}},
-        {"all fail", {failing(MMSYSERR_NOMEM), failing(MMSYSERR_ERROR)}, {}, {}},
+        {"gap", {device("A"), failing(MMSYSERR_NODRIVER), device("C")}, {}, {0, 2}, 3},
+        {"all fail", {failing(MMSYSERR_NOMEM), failing(MMSYSERR_ERROR)}, {}, {}, 2},
         // the count is read as signed
-        {"count -1", {device("A")}, 0xFFFFFFFFu, {}},
-        {"count 0", {device("A")}, 0u, {}},
-        {"count short", {device("A"), device("B")}, 1u, {0}},
+        {"count -1", {device("A")}, 0xFFFFFFFFu, {}, 0},
+        {"count 0", {device("A")}, 0u, {}, 0},
+        {"count short", {device("A"), device("B")}, 1u, {0}, 1},
         // a count past the devices stops at the first unknown identifier
-        {"count huge", {device("A"), device("B")}, 0x7FFFFFFFu, {0, 1}},
+        {"count huge", {device("A"), device("B")}, 0x7FFFFFFFu, {0, 1}, 3},
     };
     for (const auto& c : cases) {
         resetEverything();
@@ -77,6 +80,7 @@ TEST_F(DeviceListing, WhichIdentifiersAreListed) {
         for (const ReportedDevice& d : report.inputs)
             listed.push_back(d.id);
         EXPECT_EQ(c.listed, listed) << c.name;
+        EXPECT_EQ(c.asked, simulated::calls().capsQueries) << c.name;
     }
 }
 
