@@ -67,20 +67,18 @@ void collectCodecFormats() {
     DWORD largest = 0;
     acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest); // a failure leaves 0
 
-    // The buffer always holds the header that is compared, whatever the manager
-    // said, and never more than a header with the most extra bytes its cbSize
-    // can count. Codecs' formats fit the stack buffer; a larger size comes from
-    // the heap, and when that cannot be had the stack buffer serves what fits.
-    constexpr DWORD smallest = sizeof(FormatHeader);
+    // The manager refuses the whole enumeration when told of a buffer smaller
+    // than its largest format, so it is told the size of the buffer really
+    // given, never less than the stack buffer's, whatever its metric said.
+    // Codecs' formats fit the stack buffer; a larger size, up to a header with
+    // the most extra bytes its cbSize can count, comes from the heap, and when
+    // that cannot be had the stack buffer is offered all the same.
     constexpr DWORD largestPossible = sizeof(FormatHeader) + 0xFFFF;
-    DWORD size = largest < smallest ? smallest : largest;
-    if (size > largestPossible)
-        size = largestPossible;
     alignas(8) unsigned char local[1024];
-    unsigned char* heap = size > sizeof local ? allocateArray<unsigned char>(size) : nullptr;
-    if (size > sizeof local && heap == nullptr)
-        size = sizeof local;
+    const DWORD wanted = largest < largestPossible ? largest : largestPossible;
+    unsigned char* heap = wanted > sizeof local ? allocateArray<unsigned char>(wanted) : nullptr;
     unsigned char* buffer = heap != nullptr ? heap : local;
+    const DWORD size = heap != nullptr ? wanted : static_cast<DWORD>(sizeof local);
     std::memset(buffer, 0, sizeof(FormatHeader));
 
     ACMFORMATDETAILSA details;

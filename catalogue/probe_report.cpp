@@ -7,13 +7,20 @@
 namespace {
 
 // Asks whether the device could be opened with the format; opens nothing.
-bool deviceAccepts(std::int32_t id, DeviceDirection direction, const FormatHeader* format) {
+// 0 means it could.
+MMRESULT askDevice(std::int32_t id, DeviceDirection direction, const FormatHeader* format) {
     const UINT device = static_cast<UINT>(id);
     if (direction == 'I')
-        return waveInOpen(nullptr, device, format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+        return waveInOpen(nullptr, device, format, 0, 0, WAVE_FORMAT_QUERY);
     if (direction == 'O')
-        return waveOutOpen(nullptr, device, format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
-    return false;
+        return waveOutOpen(nullptr, device, format, 0, 0, WAVE_FORMAT_QUERY);
+    return WAVERR_BADFORMAT;
+}
+
+// The answers of a device that is no longer there (unplugged mid-probe): it
+// can accept nothing more, so asking it the rest would only cost time.
+bool deviceGone(MMRESULT answer) {
+    return answer == MMSYSERR_NODRIVER || answer == MMSYSERR_BADDEVICEID;
 }
 
 } // namespace
@@ -23,8 +30,13 @@ void probeDeviceFormats(std::int32_t id, DeviceDirection direction, ReportWriter
     writer.beginAcceptedFormats();
     while (cursor.hasMore()) {
         const auto* format = static_cast<const FormatHeader*>(cursor.next());
-        if (format != nullptr && deviceAccepts(id, direction, format))
+        if (format == nullptr)
+            continue;
+        const MMRESULT answer = askDevice(id, direction, format);
+        if (answer == MMSYSERR_NOERROR)
             writer.acceptedFormat(*format);
+        else if (deviceGone(answer))
+            break;
     }
     writer.endAcceptedFormats();
 }

@@ -26,29 +26,56 @@ const Device* findDevice(const std::vector<Device>& devices, UINT id) {
 }
 
 template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT size) {
+    ++theLog.capsQueries;
     if (device == nullptr)
         return MMSYSERR_BADDEVICEID;
     if (caps == nullptr || size != sizeof(Caps))
         return MMSYSERR_INVALPARAM;
     if (device->capsResult != MMSYSERR_NOERROR)
         return device->capsResult;
-    std::memset(caps, 0, sizeof(Caps));
-    caps->wMid = device->wMid;
-    std::memcpy(caps->szPname, device->szPname, sizeof caps->szPname);
-    caps->dwFormats = device->dwFormats;
-    caps->wChannels = 2;
+    Caps filled;
+    std::memset(&filled, 0, sizeof filled);
+    filled.wMid = device->wMid;
+    std::memcpy(filled.szPname, device->szPname, sizeof filled.szPname);
+    filled.dwFormats = device->dwFormats;
+    filled.wChannels = 2;
+    std::size_t written = sizeof filled;
+    if (device->capsBytesWritten && *device->capsBytesWritten < written)
+        written = *device->capsBytesWritten;
+    std::memcpy(caps, &filled, written);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT query(const Device* device, const void* handle, LPCWAVEFORMATEX format, DWORD_PTR callback,
-               DWORD_PTR instance, DWORD flags) {
+// A real service's calls leave bytes of their own on the stack, where the
+// caller's next record is likely to lie; the count calls do the same here, so
+// that a record read without being cleared shows them. Inlined into the count
+// call, so the bytes lie where the caller's next call makes its frame.
+[[gnu::always_inline]] inline void leaveStackBytes() {
+    volatile unsigned char leftOnStack[4096];
+    for (std::size_t i = 0; i < sizeof leftOnStack; ++i)
+        leftOnStack[i] = 'Z';
+}
+
+// Counts a platform call; the first one runs the machine's hook.
+void noteCall() {
+    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
+        theMachine.atFirstCall();
+}
+
+MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
+               DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     ++theLog.queries;
+    const unsigned long asked = ++theLog.queriesTo[{direction, id}];
+    const Device* device =
+        findDevice(direction == 'I' ? theMachine.inputs : theMachine.outputs, id);
     if (flags != WAVE_FORMAT_QUERY)
         return MMSYSERR_INVALFLAG; // only ever asked, never opened
     if (handle != nullptr || callback != 0 || instance != 0)
         return MMSYSERR_INVALPARAM;
     if (device == nullptr)
         return MMSYSERR_BADDEVICEID;
+    if (device->vanishesAfter && asked > *device->vanishesAfter)
+        return device->vanishedAnswer;
     if (format == nullptr)
         return MMSYSERR_INVALPARAM;
     for (const FormatHeader& accepted : device->accepts)
@@ -57,7 +84,10 @@ MMRESULT query(const Device* device, const void* handle, LPCWAVEFORMATEX format,
     return device->refusal;
 }
 
-DWORD largestOffered() {
+// The largest format size the manager knows, whether or not it will tell it.
+DWORD largestFormatSize() {
+    if (theMachine.largestFormatSize)
+        return *theMachine.largestFormatSize;
     DWORD largest = sizeof(FormatHeader);
     for (const CodecFormat& f : theMachine.formats)
         if (sizeof(FormatHeader) + f.header.cbSize > largest)
@@ -107,59 +137,72 @@ bool standardErrorIsConsole() {
 }
 
 UINT waveInGetNumDevs() {
+    noteCall();
+    leaveStackBytes();
     return theMachine.inputCount ? *theMachine.inputCount
                                  : static_cast<UINT>(theMachine.inputs.size());
 }
 
 UINT waveOutGetNumDevs() {
+    noteCall();
+    leaveStackBytes();
     return theMachine.outputCount ? *theMachine.outputCount
                                   : static_cast<UINT>(theMachine.outputs.size());
 }
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
+    noteCall();
     return fillCaps(findDevice(theMachine.inputs, uDeviceID), pwic, cbwic);
 }
 
 MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
+    noteCall();
     return fillCaps(findDevice(theMachine.outputs, uDeviceID), pwoc, cbwoc);
 }
 
 MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                     DWORD_PTR dwInstance, DWORD fdwOpen) {
-    return query(findDevice(theMachine.inputs, uDeviceID), phwi, pwfx, dwCallback, dwInstance,
-                 fdwOpen);
+    noteCall();
+    return query('I', uDeviceID, phwi, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
                      DWORD_PTR dwInstance, DWORD fdwOpen) {
-    return query(findDevice(theMachine.outputs, uDeviceID), phwo, pwfx, dwCallback, dwInstance,
-                 fdwOpen);
+    noteCall();
+    return query('O', uDeviceID, phwo, pwfx, dwCallback, dwInstance, fdwOpen);
 }
 
 MMRESULT acmMetrics(HACMOBJ, UINT uMetric, LPVOID pMetric) {
+    noteCall();
     if (uMetric != ACM_METRIC_MAX_SIZE_FORMAT)
         return MMSYSERR_NOTSUPPORTED;
     if (pMetric == nullptr)
         return MMSYSERR_INVALPARAM;
     if (theMachine.metricsResult != MMSYSERR_NOERROR)
         return theMachine.metricsResult;
-    DWORD size = theMachine.largestFormatSize ? *theMachine.largestFormatSize : largestOffered();
+    const DWORD size = largestFormatSize();
     std::memcpy(pMetric, &size, sizeof size);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA fnCallback,
                         DWORD_PTR dwInstance, DWORD fdwEnum) {
+    noteCall();
     MMRESULT result = MMSYSERR_NOERROR;
     const DWORD direction = fdwEnum & (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT);
     // The manager refuses a record that is the wrong size, still carries the
     // answers of an earlier enumeration, or names a tag without asking for one.
+    // It also refuses a format buffer smaller than its largest format, even
+    // when its metric query fails and the caller could not know that size.
     if (pafd == nullptr || fnCallback == nullptr || pafd->cbStruct != sizeof(ACMFORMATDETAILSA) ||
         pafd->fdwSupport != 0 || pafd->dwFormatTag != 0 || pafd->pwfx == nullptr ||
-        pafd->cbwfx < sizeof(FormatHeader) || direction == 0 ||
+        pafd->cbwfx < sizeof(FormatHeader) || pafd->cbwfx < largestFormatSize() || direction == 0 ||
         direction == (ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT)) {
         result = MMSYSERR_INVALPARAM;
     } else {
+        // A manager may use all of the buffer it is told of, so a size larger
+        // than the buffer really given overruns it.
+        std::memset(pafd->pwfx, 0x5A, pafd->cbwfx);
         const EnumerationFault& fault = direction == ACM_FORMATENUMF_INPUT
                                             ? theMachine.inputEnumeration
                                             : theMachine.outputEnumeration;
@@ -188,10 +231,12 @@ MMRESULT acmFormatEnumA(HACMDRIVER, LPACMFORMATDETAILSA pafd, ACMFORMATENUMCBA f
             result = fault.result;
     }
     theLog.enumerationResults.push_back(result);
+    theLog.enumerationBuffers.push_back(pafd != nullptr ? pafd->cbwfx : 0);
     return result;
 }
 
 MMRESULT acmFormatTagDetailsA(HACMDRIVER, LPACMFORMATTAGDETAILSA paftd, DWORD fdwDetails) {
+    noteCall();
     if (paftd == nullptr || paftd->cbStruct != sizeof(ACMFORMATTAGDETAILSA))
         return MMSYSERR_INVALPARAM;
     if (fdwDetails != ACM_FORMATTAGDETAILSF_FORMATTAG)

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simulated {
@@ -20,8 +21,15 @@ struct Device {
     WORD wMid = 0;
     char szPname[MAXPNAMELEN] = {}; // copied as it stands: it may fill all 32 bytes
     DWORD dwFormats = 0;
+    // When set, the capability query writes only this many leading bytes of
+    // the caller's record and leaves the rest as it was.
+    std::optional<std::size_t> capsBytesWritten;
     std::vector<FormatHeader> accepts;   // a query-open of exactly these 18 bytes answers 0
     MMRESULT refusal = WAVERR_BADFORMAT; // the answer for every other format
+    // Unplugged after answering this many query-opens: every later one answers
+    // `vanishedAnswer`, whatever the format.
+    std::optional<unsigned long> vanishesAfter;
+    MMRESULT vanishedAnswer = MMSYSERR_NODRIVER;
     // What the driver's endpoint-id messages answer; an older driver does not
     // know them.
     MMRESULT endpointIdResult = MMSYSERR_NOTSUPPORTED;
@@ -91,22 +99,30 @@ struct Machine {
     std::vector<CodecFormat> formats; // in the order the codecs report them
     std::vector<FormatTag> tags;
     MMRESULT metricsResult = MMSYSERR_NOERROR;
-    std::optional<DWORD> largestFormatSize; // when unset: the largest format offered
+    // What the size metric answers, and the smallest format buffer an
+    // enumeration takes; when unset: the largest format offered.
+    std::optional<DWORD> largestFormatSize;
     EnumerationFault inputEnumeration;
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
     bool errorConsole = false; // standard error is an interactive console
+    // Run at the program's first platform call, before it is answered.
+    std::function<void()> atFirstCall;
 };
 
 // What the program asked of the machine.
 struct CallLog {
     std::vector<MMRESULT> enumerationResults; // one per enumeration, in order
+    std::vector<DWORD> enumerationBuffers;    // the format buffer size each was told of
     std::map<WORD, unsigned> tagDetailsAsked; // per tag
+    unsigned long platformCalls = 0;          // calls of every kind
+    unsigned long capsQueries = 0;            // capability queries of either direction
     unsigned long queries = 0;                // query-opens of either direction
     unsigned long exclusiveQuestions = 0;     // exclusive-mode format questions
     int comDepth = 0;                         // COM set-ups not yet undone
     int openEndpoints = 0;                    // endpoints opened and not closed
+    std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
 };
 
 Machine& machine();

@@ -18,15 +18,19 @@ template <class Caps> void keepCaps(const Caps& caps, DeviceCaps* kept) {
     kept->dwFormats = caps.dwFormats;
 }
 
+// The records are cleared first: a driver may fill only part of one, and the
+// bytes it leaves must read as an empty name, not as old stack contents.
 MMRESULT deviceCaps(DeviceDirection direction, UINT id, DeviceCaps* kept) {
     MMRESULT result;
     if (direction == 'I') {
         WAVEINCAPSA caps;
+        std::memset(&caps, 0, sizeof caps);
         result = waveInGetDevCapsA(id, &caps, sizeof caps);
         if (result == MMSYSERR_NOERROR)
             keepCaps(caps, kept);
     } else {
         WAVEOUTCAPSA caps;
+        std::memset(&caps, 0, sizeof caps);
         result = waveOutGetDevCapsA(id, &caps, sizeof caps);
         if (result == MMSYSERR_NOERROR)
             keepCaps(caps, kept);

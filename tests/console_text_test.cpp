@@ -37,6 +37,23 @@ TEST_F(ConsoleText, BannerComesFirstThenUsageOrSections) {
     }
 }
 
+TEST_F(ConsoleText, BannerIsOutBeforeThePlatformIsAsked) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out; // what has left the program at its first platform call
+    } cases[] = {
+        {{}, banner}, // the codecs are asked first, and nothing is written meanwhile
+        {{"quick"}, banner + "        Input Devices\n        -------------\n\n"},
+    };
+    for (const auto& c : cases) {
+        resetEverything();
+        std::string out = "<no platform call>";
+        simulated::machine().atFirstCall = [&out] { out = writtenSoFar(); };
+        runWithArguments(c.arguments);
+        EXPECT_EQ(c.out, out) << (c.arguments.empty() ? "slow" : c.arguments[0]);
+    }
+}
+
 TEST_F(ConsoleText, OutputThatCannotBeWrittenGivesStatusOne) {
     simulated::machine().inputs.push_back(device("Mic", 1, 0xFFF));
     offerFormat(pcm(8000, 8, 1));

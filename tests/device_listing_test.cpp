@@ -4,6 +4,8 @@
 #include "support/report_shape.h"
 #include "support/simulated_test.h"
 
+#include <cstddef>
+
 namespace {
 
 const std::string inputHeader = "        Input Devices\n        -------------\n\n";
@@ -54,16 +56,19 @@ TEST_F(DeviceListing, WhichIdentifiersAreListed) {
         std::vector<simulated::Device> inputs;
         std::optional<UINT> count;
         std::vector<long> listed;
+        unsigned long asked; // capability queries, no output devices
     } cases[] = {
+        // each identifier the count gives is asked once, and none past it
+        {"plain", {device("A"), device("B")}, {}, {0, 1}, 2},
         // a device whose capability query fails leaves a gap in the numbers
-        {"gap", {device("A"), failing(MMSYSERR_NODRIVER), device("C")}, {}, {0, 2}},
-        {"all fail", {failing(MMSYSERR_NOMEM), failing(MMSYSERR_ERROR)}, {}, {}},
+        {"gap", {device("A"), failing(MMSYSERR_NODRIVER), device("C")}, {}, {0, 2}, 3},
+        {"all fail", {failing(MMSYSERR_NOMEM), failing(MMSYSERR_ERROR)}, {}, {}, 2},
         // the count is read as signed
-        {"count -1", {device("A")}, 0xFFFFFFFFu, {}},
-        {"count 0", {device("A")}, 0u, {}},
-        {"count short", {device("A"), device("B")}, 1u, {0}},
+        {"count -1", {device("A")}, 0xFFFFFFFFu, {}, 0},
+        {"count 0", {device("A")}, 0u, {}, 0},
+        {"count short", {device("A"), device("B")}, 1u, {0}, 1},
         // a count past the devices stops at the first unknown identifier
-        {"count huge", {device("A"), device("B")}, 0x7FFFFFFFu, {0, 1}},
+        {"count huge", {device("A"), device("B")}, 0x7FFFFFFFu, {0, 1}, 3},
     };
     for (const auto& c : cases) {
         resetEverything();
@@ -75,6 +80,7 @@ TEST_F(DeviceListing, WhichIdentifiersAreListed) {
         for (const ReportedDevice& d : report.inputs)
             listed.push_back(d.id);
         EXPECT_EQ(c.listed, listed) << c.name;
+        EXPECT_EQ(c.asked, simulated::calls().capsQueries) << c.name;
     }
 }
 
@@ -89,6 +95,7 @@ TEST_F(DeviceListing, NamesAreWrittenWithinTheirField) {
         {"", ""},
         // control bytes cannot break the line; other bytes pass as they are
         {"Line\nIn\tHere\x1b[2J", "Line?In?Here?[2J"},
+        {"Del\177ete\177", "Del?ete?"}, // DEL, 0x7F
         {"Caf\xE9 \xFC", "Caf\xE9 \xFC"},
     };
     for (const auto& c : cases) {
@@ -97,6 +104,36 @@ TEST_F(DeviceListing, NamesAreWrittenWithinTheirField) {
         EXPECT_EQ(inputHeader + "\n" + outputHeader + "0.\t" + c.shown + " / \n\n\n\n",
                   captureStdout(quickReport))
             << c.name;
+    }
+}
+
+TEST_F(DeviceListing, ARecordTheDriverFillsOnlyInPartShowsNothingUnfilled) {
+    const struct {
+        std::size_t written; // leading bytes of the record the driver writes
+        const char* line;
+    } cases[] = {
+        {0, "0.\t / "},
+        {offsetof(WAVEINCAPSA, szPname), "0.\t / Creative Labs, Inc."},
+        {offsetof(WAVEINCAPSA, szPname) + 4, "0.\tSpea / Creative Labs, Inc."},
+        // the name whole, but no terminator and no format bits
+        {offsetof(WAVEINCAPSA, szPname) + 8, "0.\tSpeakers / Creative Labs, Inc."},
+        {offsetof(WAVEINCAPSA, dwFormats), "0.\tSpeakers / Creative Labs, Inc."},
+    };
+    static_assert(offsetof(WAVEINCAPSA, dwFormats) == offsetof(WAVEOUTCAPSA, dwFormats),
+                  "both records lead with the same fields");
+    for (const auto& c : cases) {
+        resetEverything();
+        simulated::Device d = device("Speakers", 2, 0xFFF);
+        d.capsBytesWritten = c.written;
+        simulated::machine().inputs = {d};
+        simulated::machine().outputs = {d};
+        ParsedReport report;
+        ASSERT_EQ("", parseSections(captureStdout(quickReport), &report)) << c.written;
+        for (const std::vector<ReportedDevice>* section : {&report.inputs, &report.outputs}) {
+            ASSERT_EQ(1u, section->size()) << c.written;
+            EXPECT_EQ(c.line, section->front().line) << c.written;
+            EXPECT_TRUE(section->front().formats.empty()) << c.written; // no bits were written
+        }
     }
 }
 

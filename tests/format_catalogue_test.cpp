@@ -3,6 +3,7 @@
 #include "support/simulated_test.h"
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -62,28 +63,56 @@ TEST_F(FormatCatalogue, BothEnumerationsRunAndContribute) {
 }
 
 TEST_F(FormatCatalogue, BufferHoldsTheHeaderWhateverTheMetricSays) {
+    constexpr DWORD stack = 1024;          // the buffer every enumeration gets at least
+    constexpr DWORD largest = 18 + 0xFFFF; // a header with all the extra bytes cbSize counts
     const struct {
         const char* name;
         MMRESULT metricsResult;
-        DWORD reported;
-        WORD extra; // bytes after the header of the one format offered
+        std::optional<DWORD> reported; // unset: the largest format offered
+        WORD extra;                    // bytes after the header of the one format offered
+        bool heapRefused;
+        DWORD told; // the buffer size both enumerations are given
         bool listed;
     } cases[] = {
-        {"metric fails", MMSYSERR_ERROR, 0, 0, true},
-        {"metric says 0", MMSYSERR_NOERROR, 0, 0, true},
-        {"metric says 10", MMSYSERR_NOERROR, 10, 0, true},
-        {"metric says 18", MMSYSERR_NOERROR, 18, 0, true},
-        {"extra bytes beyond the metric", MMSYSERR_NOERROR, 18, 2, false},
-        {"large format", MMSYSERR_NOERROR, 6000, 5000, true},
-        {"metric says 4 GB", MMSYSERR_NOERROR, 0xFFFFFFFF, 0, true},
-        {"all the extra bytes cbSize can count", MMSYSERR_NOERROR, 0xFFFFFFFF, 0xFFFF, true},
+        // the manager still knows its largest format, and refuses a buffer below it
+        {"metric fails", MMSYSERR_ERROR, {}, 0, false, stack, true},
+        {"metric fails, a format with extra bytes", MMSYSERR_ERROR, {}, 32, false, stack, true},
+        {"metric says 0", MMSYSERR_NOERROR, 0, 0, false, stack, true},
+        {"metric says 10", MMSYSERR_NOERROR, 10, 0, false, stack, true},
+        {"metric says 18", MMSYSERR_NOERROR, 18, 0, false, stack, true},
+        {"extra bytes beyond the metric", MMSYSERR_NOERROR, 18, 2, false, stack, true},
+        {"a format larger than the buffer", MMSYSERR_NOERROR, 18, 2000, false, stack, false},
+        {"the stack buffer exactly", MMSYSERR_NOERROR, {}, stack - 18, false, stack, true},
+        {"one byte past the stack buffer",
+         MMSYSERR_NOERROR,
+         {},
+         stack - 17,
+         false,
+         stack + 1,
+         true},
+        {"large format", MMSYSERR_NOERROR, 6000, 5000, false, 6000, true},
+        // the stack buffer is offered all the same, and this manager refuses it
+        {"no memory for a large format", MMSYSERR_NOERROR, 6000, 5000, true, stack, false},
+        // no format can need it: the buffer stops at the largest one could
+        {"metric says 4 GB", MMSYSERR_NOERROR, 0xFFFFFFFF, 0, false, largest, false},
+        {"all the extra bytes cbSize can count",
+         MMSYSERR_NOERROR,
+         {},
+         0xFFFF,
+         false,
+         largest,
+         true},
     };
     for (const auto& c : cases) {
         resetEverything();
         simulated::machine().metricsResult = c.metricsResult;
         simulated::machine().largestFormatSize = c.reported;
         offerFormat(formatHeader(adpcm, 22050, 4, 2, c.extra));
+        if (c.heapRefused)
+            simulated::failAllocation(1);
         collectCodecFormats();
+        EXPECT_EQ((std::vector<DWORD>{c.told, c.told}), simulated::calls().enumerationBuffers)
+            << c.name;
         EXPECT_EQ(c.listed ? 1u : 0u, catalogue().size()) << c.name;
     }
 }

@@ -116,6 +116,30 @@ TEST_F(KeyedListTest, CursorWalksTheSnapshot) {
     EXPECT_FALSE(cursor.hasMore());
 }
 
+TEST_F(KeyedListTest, CursorNeverSeesANodeAppendedAfterItsSnapshot) {
+    // nothing is removed, so no new node can take the address of an old one
+    Record* records[] = {&a, &b, &c};
+    for (std::size_t listed = 0; listed <= std::size(records); ++listed) {
+        KeyedList list;
+        for (std::size_t i = 0; i < listed; ++i)
+            list.append(1, records[i]);
+        ListCursor cursor(&list);
+        Record late{{'z', 0, 0, 0}, 9};
+        list.append(1, &late); // before the walk
+        std::vector<void*> seen;
+        // bounded, so a cursor that follows the growing list fails, not hangs
+        while (cursor.hasMore() && seen.size() <= listed) {
+            seen.push_back(cursor.next());
+            list.append(1, &late); // and during it
+        }
+        EXPECT_FALSE(cursor.hasMore()) << listed;
+        EXPECT_EQ(std::vector<void*>(records, records + listed), seen) << listed;
+        EXPECT_EQ(static_cast<std::int32_t>(listed), cursor.length());
+        EXPECT_EQ(nullptr, cursor.next());
+        EXPECT_EQ(static_cast<std::int32_t>(2 * listed + 1), list.size());
+    }
+}
+
 TEST_F(KeyedListTest, CursorGivesNullForANodeWithNoRecord) {
     KeyedList list;
     list.append(0, nullptr);

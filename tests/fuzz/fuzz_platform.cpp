@@ -262,22 +262,25 @@ void mustDeliver(const simulated::Machine& m, DWORD direction,
 }
 
 std::vector<FormatHeader> requiredFormats(const simulated::Machine& m) {
+    // The manager's largest format, which it knows even when its metric fails.
     DWORD largest = 0;
-    if (m.metricsResult == MMSYSERR_NOERROR) {
-        if (m.largestFormatSize) {
-            largest = *m.largestFormatSize;
-        } else {
-            for (const simulated::CodecFormat& f : m.formats)
-                largest = std::max(largest, sizeOf(f));
-        }
+    if (m.largestFormatSize) {
+        largest = *m.largestFormatSize;
+    } else {
+        for (const simulated::CodecFormat& f : m.formats)
+            largest = std::max(largest, sizeOf(f));
     }
-    // The program's buffer holds at least a header and at most a header with
-    // all the extra bytes its cbSize can count.
-    largest = std::min<DWORD>(std::max<DWORD>(largest, sizeof(FormatHeader)),
-                              sizeof(FormatHeader) + 0xFFFF);
+    // The program's buffer: the stack's 1,024 bytes, or from the heap what the
+    // metric asks past that, up to a header with all the extra bytes its
+    // cbSize can count.
+    const DWORD metric = m.metricsResult == MMSYSERR_NOERROR ? largest : 0;
+    const DWORD wanted = std::min<DWORD>(metric, sizeof(FormatHeader) + 0xFFFF);
+    const DWORD buffer = std::max<DWORD>(wanted, 1024);
     std::vector<FormatHeader> required;
-    mustDeliver(m, ACM_FORMATENUMF_INPUT, m.inputEnumeration, largest, &required);
-    mustDeliver(m, ACM_FORMATENUMF_OUTPUT, m.outputEnumeration, largest, &required);
+    if (buffer < largest)
+        return required; // the manager refuses both enumerations
+    mustDeliver(m, ACM_FORMATENUMF_INPUT, m.inputEnumeration, buffer, &required);
+    mustDeliver(m, ACM_FORMATENUMF_OUTPUT, m.outputEnumeration, buffer, &required);
     return required;
 }
 
@@ -302,6 +305,16 @@ std::string shownTagName(const simulated::Machine& m, WORD tag) {
 
 bool accepts(const simulated::Device& d, const FormatHeader& h) {
     return d.refusal == MMSYSERR_NOERROR || listed(d.accepts, h);
+}
+
+// How many catalogue formats the device is asked: all, or up to the first it
+// refuses as a device that is no longer there.
+std::size_t askedOf(const simulated::Device& d, const std::vector<FormatHeader>& known) {
+    const bool gone = d.refusal == MMSYSERR_NODRIVER || d.refusal == MMSYSERR_BADDEVICEID;
+    for (std::size_t i = 0; i < known.size(); ++i)
+        if (gone && !accepts(d, known[i]))
+            return i + 1;
+    return known.size();
 }
 
 bool endsWith(const std::string& s, const std::string& end) {
@@ -390,7 +403,7 @@ void checkCatalogue(const simulated::Machine& m, const std::vector<FormatHeader>
         expect(listed(known, h), "a delivered format is missing from the catalogue");
 }
 
-// Gives the number of devices listed.
+// Gives the number of query-opens the listed devices should have been asked.
 std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
                          const std::vector<FormatHeader>& known, bool memoryFailed) {
     expect(run.status == 0, "slow run exit status " + std::to_string(run.status));
@@ -398,11 +411,14 @@ std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
     const std::string problem = parseReport(run.output, &parsed);
     expect(problem.empty(), "slow report: " + problem);
     expect(!parsed.usage, "slow run shows the usage text");
+    std::size_t queries = 0;
     auto checkBlock = [&](const simulated::Device& d, const Block& lines) {
+        const std::size_t asked = askedOf(d, known);
+        queries += asked;
         std::vector<const FormatHeader*> accepted;
-        for (const FormatHeader& h : known)
-            if (accepts(d, h))
-                accepted.push_back(&h);
+        for (std::size_t i = 0; i < asked; ++i)
+            if (accepts(d, known[i]))
+                accepted.push_back(&known[i]);
         // Short of memory, a device's walk of the catalogue may be empty.
         if (memoryFailed && lines.empty())
             return;
@@ -425,7 +441,7 @@ std::size_t checkSlowRun(const simulated::Machine& m, const ProgramRun& run,
     };
     checkSection("slow inputs", m.inputs, m.inputCount, parsed.inputs, checkBlock);
     checkSection("slow outputs", m.outputs, m.outputCount, parsed.outputs, checkBlock);
-    return parsed.inputs.size() + parsed.outputs.size();
+    return queries;
 }
 
 void checkQuickRun(const simulated::Machine& m, const ProgramRun& run) {
@@ -467,12 +483,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProgramRun slow = runWithArguments({});
     const std::vector<FormatHeader> known = catalogue();
     checkCatalogue(furnished, known, memoryFails);
-    const std::size_t devices = checkSlowRun(furnished, slow, known, memoryFails);
-    // Each listed device is asked about each catalogue format once, no more.
-    expect(memoryFails || simulated::calls().queries == devices * known.size(),
-           std::to_string(simulated::calls().queries) + " query-opens for " +
-               std::to_string(devices) + " devices and " + std::to_string(known.size()) +
-               " formats");
+    const std::size_t queries = checkSlowRun(furnished, slow, known, memoryFails);
+    // Each listed device is asked about each catalogue format once, no more,
+    // and nothing after it answers as gone.
+    expect(memoryFails || simulated::calls().queries == queries,
+           std::to_string(simulated::calls().queries) + " query-opens, expected " +
+               std::to_string(queries) + " for " + std::to_string(known.size()) + " formats");
 
     const unsigned long asked = simulated::calls().queries;
     const ProgramRun quick = runWithArguments({"quick"});

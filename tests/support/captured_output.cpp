@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +100,16 @@ FullRun runCapturingErrors(const std::vector<std::string>& arguments,
     run.output = readBack(output);
     run.errors = readBack(errors);
     return run;
+}
+
+std::string writtenSoFar() {
+    struct stat file;
+    if (fstat(1, &file) != 0 || file.st_size <= 0)
+        return "";
+    std::string text(static_cast<std::size_t>(file.st_size), '\0');
+    const ssize_t got = pread(1, &text[0], text.size(), 0);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text;
 }
 
 ProgramRun runWithArguments(const std::vector<std::string>& arguments) {

@@ -8,6 +8,10 @@
 // Everything `body` writes to standard output, through the streams or stdio.
 std::string captureStdout(const std::function<void()>& body);
 
+// While captureStdout runs: what has reached standard output's file so far,
+// leaving out anything still held in a stream's buffer.
+std::string writtenSoFar();
+
 struct ProgramRun {
     int status;
     std::string output;
