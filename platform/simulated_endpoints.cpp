@@ -47,6 +47,7 @@ const char16_t windows1252High[32] = {
 } // namespace
 
 EndpointAnswer openEndpointService(EndpointService** service) {
+    simulated::noteCall();
     *service = nullptr;
     const simulated::EndpointSystem& system = machine().endpoints;
     // Already set up by someone else in another mode: usable, but not ours to undo.
@@ -70,6 +71,7 @@ EndpointAnswer openEndpointService(EndpointService** service) {
 }
 
 void closeEndpointService(EndpointService* service) {
+    simulated::noteCall();
     if (service == nullptr)
         return;
     if (service->ownsCom)
@@ -79,6 +81,7 @@ void closeEndpointService(EndpointService* service) {
 
 EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
                                     std::u16string* endpointId) {
+    simulated::noteCall();
     const std::vector<simulated::Device>& devices =
         direction == 'I' ? machine().inputs : machine().outputs;
     if (id >= devices.size())
@@ -92,6 +95,7 @@ EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
 
 EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direction,
                                  std::vector<std::u16string>* ids) {
+    simulated::noteCall();
     ids->clear();
     if (service == nullptr)
         return EndpointAnswer::Failed;
@@ -106,6 +110,7 @@ EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direc
 
 EndpointAnswer defaultEndpointId(EndpointService* service, DeviceDirection direction,
                                  EndpointRole role, std::u16string* id) {
+    simulated::noteCall();
     if (service == nullptr)
         return EndpointAnswer::Failed;
     const simulated::EndpointSystem& system = machine().endpoints;
@@ -121,6 +126,7 @@ EndpointAnswer defaultEndpointId(EndpointService* service, DeviceDirection direc
 
 EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
                             EndpointDevice** device) {
+    simulated::noteCall();
     *device = nullptr;
     if (service == nullptr)
         return EndpointAnswer::Failed;
@@ -144,6 +150,7 @@ void closeEndpoint(EndpointDevice* device) {
 }
 
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
+    simulated::noteCall();
     const simulated::Endpoint& e = *device->endpoint;
     if (e.propertyStoreResult != S_OK)
         return endpointAnswerOf(e.propertyStoreResult);
@@ -151,6 +158,7 @@ EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16
 }
 
 EndpointAnswer endpointFormFactor(EndpointDevice* device, std::uint32_t* formFactor) {
+    simulated::noteCall();
     const simulated::Endpoint& e = *device->endpoint;
     if (e.propertyStoreResult != S_OK)
         return endpointAnswerOf(e.propertyStoreResult);
@@ -158,6 +166,7 @@ EndpointAnswer endpointFormFactor(EndpointDevice* device, std::uint32_t* formFac
 }
 
 EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
+    simulated::noteCall();
     const simulated::Endpoint& e = *device->endpoint;
     if (e.activateResult != S_OK)
         return endpointAnswerOf(e.activateResult);
@@ -168,6 +177,7 @@ EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned ch
 }
 
 EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* format) {
+    simulated::noteCall();
     const simulated::Endpoint& e = *device->endpoint;
     ++calls().exclusiveQuestions;
     if (e.activateResult != S_OK)

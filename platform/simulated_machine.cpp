@@ -56,12 +56,6 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
         leftOnStack[i] = 'Z';
 }
 
-// Counts a platform call; the first one runs the machine's hook.
-void noteCall() {
-    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
-        theMachine.atFirstCall();
-}
-
 MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
                DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     ++theLog.queries;
@@ -96,6 +90,11 @@ DWORD largestFormatSize() {
 }
 
 } // namespace
+
+void noteCall() {
+    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
+        theMachine.atFirstCall();
+}
 
 Machine& machine() {
     return theMachine;

@@ -128,6 +128,9 @@ struct CallLog {
 Machine& machine();
 CallLog& calls();
 
+// Counts a platform call; the first one runs the machine's hook.
+void noteCall();
+
 // Empties the machine, clears the log and every allocation fault.
 void reset();
 

@@ -44,6 +44,8 @@ TEST_F(ConsoleText, BannerIsOutBeforeThePlatformIsAsked) {
     } cases[] = {
         {{}, banner}, // the codecs are asked first, and nothing is written meanwhile
         {{"quick"}, banner + "        Input Devices\n        -------------\n\n"},
+        // the endpoint service is set up first
+        {{"exclusive"}, banner},
     };
     for (const auto& c : cases) {
         resetEverything();
@@ -59,7 +61,7 @@ TEST_F(ConsoleText, OutputThatCannotBeWrittenGivesStatusOne) {
     offerFormat(pcm(8000, 8, 1));
     simulated::machine().inputs[0].accepts.push_back(pcm(8000, 8, 1));
     for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"quick"}, {"usage"}, {}}) {
+         {std::vector<std::string>{"quick"}, {"usage"}, {}, {"exclusive"}}) {
         EXPECT_EQ(1, runOnFullDevice(arguments)) << (arguments.empty() ? "slow" : arguments[0]);
         emptyCatalogue();
     }
