@@ -59,6 +59,12 @@ ExclusiveStatus stopFor(EndpointAnswer answer) {
     }
 }
 
+// A yes or a no. A device that gave neither to any question was not asked at
+// all, whatever the failure was; "nothing accepted" would say it had been.
+bool answered(EndpointAnswer answer) {
+    return answer == EndpointAnswer::Ok || answer == EndpointAnswer::Refused;
+}
+
 struct Cell {
     std::size_t type;
     std::size_t count; // index into the channel counts
@@ -123,6 +129,7 @@ struct Probe {
     std::vector<signed char> answers; // -1 not asked, 0 refused, 1 taken
     ExclusiveStatus status = ExclusiveStatus::Ok;
     unsigned long questions = 0;
+    bool answered = false; // some question had a yes or a no, not only failures
 
     bool stopped() const { return status != ExclusiveStatus::Ok; }
     signed char& answer(Cell cell, std::size_t shape) {
@@ -138,6 +145,7 @@ bool taken(Probe& p, Cell cell, std::size_t shape) {
             askShape(*p.ask, static_cast<SampleType>(cell.type), p.m.counts[cell.count],
                      matrixRates[cell.rate], p.m.shapesOf(cell.type, cell.count)[shape]);
         p.status = stopFor(a);
+        p.answered = p.answered || answered(a);
         known = a == EndpointAnswer::Ok ? 1 : 0;
     }
     return known == 1;
@@ -303,7 +311,9 @@ ExclusiveFindings findingsOf(Probe& p) {
     ExclusiveFindings findings;
     findings.status = p.status;
     findings.questions = p.questions;
-    if (p.stopped())
+    if (!p.stopped() && !p.answered)
+        findings.status = ExclusiveStatus::Unavailable;
+    if (findings.status != ExclusiveStatus::Ok)
         return findings;
     std::vector<std::size_t> taken(p.m.cellCount());
     for (std::size_t t = 0; t < sampleTypeCount; ++t)
@@ -331,6 +341,7 @@ ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion
     try {
         const Matrix m = matrixFor(start);
         std::vector<std::size_t> taken(m.cellCount(), noShape);
+        bool anyAnswer = false;
         for (std::size_t t = 0; t < sampleTypeCount; ++t)
             for (std::size_t c = 0; c < m.counts.size(); ++c)
                 for (std::size_t r = 0; r < matrixRateCount; ++r) {
@@ -343,10 +354,15 @@ ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion
                         findings.status = stopFor(a);
                         if (findings.status != ExclusiveStatus::Ok)
                             return findings;
+                        anyAnswer = anyAnswer || answered(a);
                         if (a == EndpointAnswer::Ok && taken[cell] == noShape)
                             taken[cell] = k;
                     }
                 }
+        if (!anyAnswer) {
+            findings.status = ExclusiveStatus::Unavailable;
+            return findings;
+        }
         findings.formats = formatsOf(m, taken);
     } catch (const std::bad_alloc&) {
         findings.status = ExclusiveStatus::Unavailable;

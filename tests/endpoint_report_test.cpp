@@ -322,6 +322,12 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          },
          {{speakerLine, replaced(speakerLine, "Exclusive", "device gone")}},
          {}},
+        {"every question fails, with no yes or no",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).exclusive = [](const WAVEFORMATEX*) { return E_FAIL; };
+         },
+         {{speakerLine, replaced(speakerLine, "Exclusive", "could not be asked")}},
+         {}},
         {"the service runs out of memory mid-probe",
          [&](simulated::Machine& m) {
              simulated::ExclusiveProfile before = speakerEndpoint(m).exclusive;

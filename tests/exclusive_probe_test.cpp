@@ -163,6 +163,13 @@ TEST(ExclusiveProbe, AnAnswerThatEndsTheProbeLeavesNoFormats) {
         EXPECT_TRUE(f.formats.empty());
         EXPECT_EQ(9u, f.questions);
     }
+    // Failures alone, never a yes or a no: the device was not really asked.
+    for (auto probe : {probeEveryFormat, probeExclusiveFormats}) {
+        const ExclusiveFindings f =
+            probe(start, [](const WAVEFORMATEX*) { return EndpointAnswer::Failed; });
+        EXPECT_EQ(ExclusiveStatus::Unavailable, f.status);
+        EXPECT_TRUE(f.formats.empty());
+    }
 }
 
 // A random device: the formats it takes. Shared: every type it takes at all
