@@ -92,39 +92,6 @@ TEST(EndpointText, ExclusiveLinesShareCountsOfOneShapeAndRates) {
     }
 }
 
-const std::u16string mic = u"{0.0.1.00000000}.{mic}";
-const std::u16string speakers = u"{0.0.0.00000000}.{speakers}";
-const std::u16string hdmi = u"{0.0.0.00000000}.{hdmi}";
-
-// A microphone and speakers that lead to their endpoints, an old output driver
-// that names none, and an HDMI endpoint no waveform device leads to.
-void furnishEndpoints() {
-    simulated::Machine& m = simulated::machine();
-    m.inputs = {device("In: Mic", 1)};
-    m.outputs = {device("Out: Speakers", 1), device("Out: Old", 2)};
-    linkDevice(m.inputs[0], mic);
-    linkDevice(m.outputs[0], speakers);
-
-    simulated::Endpoint& in = addEndpoint('I', mic, u"Microphone (USB Audio)", 4);
-    in.mixFormat = mixFormatBytes(48000, 1, 0x4);
-    in.exclusive = productProfile({SampleType::Int16}, {1}, {16000, 48000});
-    simulated::Endpoint& out = addEndpoint('O', speakers, u"Speakers (High Definition Audio)", 1);
-    out.adapterName = {S_OK, u"High Definition Audio Device"};
-    out.mixFormat = mixFormatBytes(48000, 2, 0x3);
-    out.exclusive = productProfile({SampleType::Int16, SampleType::Int24In32}, {2},
-                                   {44100, 48000, 96000, 192000});
-    simulated::Endpoint& tv = addEndpoint('O', hdmi, u"TV (HDMI)", 9);
-    tv.mixFormat = mixFormatBytes(48000, 8, 0x63F);
-    tv.exclusive = productProfile({SampleType::Int16}, {2, 8}, {48000});
-
-    simulated::EndpointSystem& system = m.endpoints;
-    for (int role = 0; role < endpointRoleCount; ++role)
-        system.defaults[0][role] = mic;
-    system.defaults[1][0] = speakers;
-    system.defaults[1][1] = speakers;
-    system.defaults[1][2] = hdmi;
-}
-
 std::string joined(const char* const* lines, std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < count; ++i)
@@ -135,7 +102,7 @@ std::string joined(const char* const* lines, std::size_t count) {
 using ExclusiveReport = SimulatedTest;
 
 TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
-    furnishEndpoints();
+    furnishEndpointMachine();
     const ProgramRun run = runWithArguments({"exclusive"});
     EXPECT_EQ(0, run.status);
     const std::string expected =
@@ -199,7 +166,7 @@ std::map<std::string, std::vector<std::string>> blocksOf(const std::string& outp
 }
 
 TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
-    furnishEndpoints();
+    furnishEndpointMachine();
     const auto clean = blocksOf(runWithArguments({"e"}).output);
     ASSERT_EQ(4u, clean.size());
     const std::string micLine = "0.\tIn: Mic / Microsoft Corporation";
@@ -345,7 +312,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     };
     for (const auto& c : cases) {
         resetEverything();
-        furnishEndpoints();
+        furnishEndpointMachine();
         c.fault(simulated::machine());
         const ProgramRun run = runWithArguments({"e"});
         EXPECT_EQ(0, run.status) << c.name;
@@ -374,7 +341,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
 }
 
 TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
-    furnishEndpoints();
+    furnishEndpointMachine();
     failing_heap::failFrom(0);
     const ProgramRun clean = runWithArguments({"e"});
     const auto cleanBlocks = blocksOf(clean.output);
@@ -385,7 +352,7 @@ TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
     for (unsigned long n = 1; n <= allocations; n += 1 + n / 16) {
         for (bool persistent : {false, true}) {
             resetEverything();
-            furnishEndpoints();
+            furnishEndpointMachine();
             const FullRun run = runCapturingErrors(
                 {"e"}, [&] { failing_heap::failFrom(n, persistent); },
                 [] { failing_heap::failFrom(0); });

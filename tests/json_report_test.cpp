@@ -12,29 +12,21 @@ namespace {
 
 using Json = nlohmann::json;
 
-const std::u16string mic = u"{0.0.1.00000000}.{mic}";
-const std::u16string speakers = u"{0.0.0.00000000}.{speakers}";
-const std::u16string hdmi = u"{0.0.0.00000000}.{hdmi}";
-
-// A microphone and speakers that lead to their endpoints, an old output driver
-// that names none, an HDMI endpoint no device leads to, and two codec formats.
+// The endpoint machine, its devices with capability bits and other makers, the
+// speakers mixing at 44.1 kHz, the HDMI endpoint held by another program, and
+// three codec formats.
 void furnish() {
+    furnishEndpointMachine();
     simulated::Machine& m = simulated::machine();
-    m.inputs = {device("In: Mic", 1, WAVE_FORMAT_1M08 | WAVE_FORMAT_4S16)};
-    m.outputs = {device("Out: Speakers", 219, 0), device("Out: Old", 300, WAVE_FORMAT_2S08)};
-    linkDevice(m.inputs[0], mic);
-    linkDevice(m.outputs[0], speakers);
-    simulated::Endpoint& in = addEndpoint('I', mic, u"Microphone (USB Audio)", 4);
-    in.mixFormat = mixFormatBytes(48000, 1, 0x4);
-    in.exclusive = productProfile({SampleType::Int16}, {1}, {16000, 48000});
-    simulated::Endpoint& out = addEndpoint('O', speakers, u"Speakers (High Definition Audio)", 1);
-    out.adapterName = {S_OK, u"High Definition Audio Device"};
+    m.inputs[0].dwFormats = WAVE_FORMAT_1M08 | WAVE_FORMAT_4S16;
+    m.outputs[0].wMid = 219;
+    m.outputs[1].wMid = 300;
+    m.outputs[1].dwFormats = WAVE_FORMAT_2S08;
+    simulated::Endpoint& out = m.endpoints.endpoints[1];
     out.mixFormat = mixFormatBytes(44100, 2, 0x3);
     out.exclusive =
         productProfile({SampleType::Int16, SampleType::Float32}, {2}, {44100, 48000, 96000});
-    addEndpoint('O', hdmi, u"TV (HDMI)", 9).activateResult = AUDCLNT_E_DEVICE_IN_USE;
-    m.endpoints.defaults[1][0] = speakers;
-    m.endpoints.defaults[1][1] = speakers;
+    m.endpoints.endpoints[2].activateResult = AUDCLNT_E_DEVICE_IN_USE;
 
     nameTag(WAVE_FORMAT_PCM, "PCM");
     offerFormat(pcm(44100, 16, 2));
@@ -109,7 +101,7 @@ TEST_F(JsonReport, EveryModeSaysWhatTheMachineSays) {
                     {"name", "Microphone (USB Audio)"},
                     {"adapter", nullptr},
                     {"formFactor", "microphone"},
-                    {"default", Json::array()}}),
+                    {"default", {"console", "multimedia", "communications"}}}),
               in["endpoint"]);
     const Json& out = quick["outputs"][0];
     EXPECT_EQ("EES Technik f\xC3\xBCr Musik GmbH", out["manufacturer"]["name"]);
@@ -185,8 +177,8 @@ TEST_F(JsonReport, NamesArriveAsUtf8WithNothingReplaced) {
     for (const auto& c : cases) {
         resetEverything();
         simulated::machine().outputs = {device(c.waveName)};
-        linkDevice(simulated::machine().outputs[0], speakers);
-        addEndpoint('O', speakers, c.endpointName);
+        linkDevice(simulated::machine().outputs[0], speakersEndpoint);
+        addEndpoint('O', speakersEndpoint, c.endpointName);
         const JsonRun run = runJson({"q", "json"});
         ASSERT_TRUE(run.document.is_object()) << run.output;
         EXPECT_EQ(c.waveUtf8, run.document["outputs"][0]["name"]);

@@ -81,6 +81,38 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
     };
 }
 
+const std::u16string micEndpoint = u"{0.0.1.00000000}.{mic}";
+const std::u16string speakersEndpoint = u"{0.0.0.00000000}.{speakers}";
+const std::u16string hdmiEndpoint = u"{0.0.0.00000000}.{hdmi}";
+
+void furnishEndpointMachine() {
+    simulated::Machine& m = simulated::machine();
+    m.inputs = {device("In: Mic", 1)};
+    m.outputs = {device("Out: Speakers", 1), device("Out: Old", 2)};
+    linkDevice(m.inputs[0], micEndpoint);
+    linkDevice(m.outputs[0], speakersEndpoint);
+
+    simulated::Endpoint& in = addEndpoint('I', micEndpoint, u"Microphone (USB Audio)", 4);
+    in.mixFormat = mixFormatBytes(48000, 1, 0x4);
+    in.exclusive = productProfile({SampleType::Int16}, {1}, {16000, 48000});
+    simulated::Endpoint& out =
+        addEndpoint('O', speakersEndpoint, u"Speakers (High Definition Audio)", 1);
+    out.adapterName = {S_OK, u"High Definition Audio Device"};
+    out.mixFormat = mixFormatBytes(48000, 2, 0x3);
+    out.exclusive = productProfile({SampleType::Int16, SampleType::Int24In32}, {2},
+                                   {44100, 48000, 96000, 192000});
+    simulated::Endpoint& tv = addEndpoint('O', hdmiEndpoint, u"TV (HDMI)", 9);
+    tv.mixFormat = mixFormatBytes(48000, 8, 0x63F);
+    tv.exclusive = productProfile({SampleType::Int16}, {2, 8}, {48000});
+
+    simulated::EndpointSystem& system = m.endpoints;
+    for (int role = 0; role < endpointRoleCount; ++role)
+        system.defaults[0][role] = micEndpoint;
+    system.defaults[1][0] = speakersEndpoint;
+    system.defaults[1][1] = speakersEndpoint;
+    system.defaults[1][2] = hdmiEndpoint;
+}
+
 void emptyCatalogue() {
     std::uint32_t keyLength;
     void* record;

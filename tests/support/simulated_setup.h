@@ -32,6 +32,15 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
                                            std::vector<unsigned> channels,
                                            std::vector<DWORD> rates);
 
+// A microphone and speakers that lead to their endpoints, an old output driver
+// that names none, and an HDMI endpoint no waveform device leads to; the
+// microphone is every input default, the speakers the console and multimedia
+// output, the HDMI endpoint the communications output.
+extern const std::u16string micEndpoint;
+extern const std::u16string speakersEndpoint;
+extern const std::u16string hdmiEndpoint;
+void furnishEndpointMachine();
+
 // Empties both catalogue lists and frees their records.
 void emptyCatalogue();
 
