@@ -407,7 +407,6 @@ struct EndpointTruth {
 };
 
 struct DeviceTruth {
-    char direction;
     const LiveWaveDevice* wave;
     std::vector<bool> accepts;           // per catalogue format
     std::optional<std::size_t> endpoint; // into Truth::endpoints
@@ -519,7 +518,7 @@ void gatherTruth(Truth& truth, LiveEndpointSession& session) {
                 break;
             if (w.capsResult != MMSYSERR_NOERROR)
                 continue;
-            DeviceTruth device{direction, &w, {}, std::nullopt};
+            DeviceTruth device{&w, {}, std::nullopt};
             for (const CatalogueFormat& format : truth.catalogue)
                 device.accepts.push_back(accepts(direction, w.id, format.header));
             if (w.endpointId && !w.endpointId->empty()) {
