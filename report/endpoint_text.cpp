@@ -94,9 +94,12 @@ enum class ShapeKind { Standard, NoMask, Plain, Own };
 ShapeKind kindOf(const ExclusiveFormat& f) {
     if (!f.shape.extensible)
         return ShapeKind::Plain;
-    if (f.shape.channelMask == standardChannelMask(f.channels))
-        return ShapeKind::Standard;
-    return f.shape.channelMask == 0 ? ShapeKind::NoMask : ShapeKind::Own;
+    // Before the standard mask: a count beyond the eighteen speaker positions
+    // has none, and standardChannelMask() gives 0 for it.
+    if (f.shape.channelMask == 0)
+        return ShapeKind::NoMask;
+    return f.shape.channelMask == standardChannelMask(f.channels) ? ShapeKind::Standard
+                                                                  : ShapeKind::Own;
 }
 
 std::string shapeSuffix(const ExclusiveFormat& f) {

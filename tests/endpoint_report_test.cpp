@@ -92,6 +92,25 @@ TEST(EndpointText, ExclusiveLinesShareCountsOfOneShapeAndRates) {
     }
 }
 
+// Past eighteen channels no layout is usual, so a count taken without a mask
+// must say so, and must not join the usual layouts' line.
+TEST(EndpointText, MaskZeroIsNamedWhereNoLayoutIsUsual) {
+    const std::vector<DWORD> rates = {48000};
+    ExclusiveFindings findings;
+    findings.status = ExclusiveStatus::Ok;
+    findings.formats = {
+        format(SampleType::Int32, 2, standard(2), rates),
+        format(SampleType::Int32, 18, standard(18), rates),
+        format(SampleType::Int32, 19, {true, 0}, rates),
+        format(SampleType::Int32, 20, {true, 0}, rates),
+    };
+    const std::vector<std::string> expected = {
+        "int32      2, 18 ch   48 kHz",
+        "int32      19-20 ch   48 kHz, no channel mask",
+    };
+    EXPECT_EQ(expected, exclusiveLines(findings));
+}
+
 std::string joined(const char* const* lines, std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < count; ++i)

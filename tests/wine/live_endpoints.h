@@ -37,6 +37,8 @@ struct LiveWaveDevice {
     UINT id = 0;
     std::string name; // the capability record's name, up to its NUL
     MMRESULT capsResult = MMSYSERR_NOERROR;
+    WORD mid = 0;
+    DWORD formats = 0;                    // the capability bits of the standard PCM formats
     MMRESULT idResult = MMSYSERR_NOERROR; // the first message that failed, if one did
     std::optional<std::u16string> endpointId;
 };
@@ -62,8 +64,10 @@ struct LiveEndpoints {
     std::vector<LiveWaveDevice> outputs;
     // The active endpoints' ids per direction (0 input, 1 output), in the service's order.
     std::vector<std::u16string> activeIds[2];
-    // The default endpoint's id per direction and role, when there is one.
+    // The default endpoint's id per direction and role, when there is one, and
+    // what the service answered when asked for it.
     std::optional<std::u16string> defaults[2][3];
+    HRESULT defaultResults[2][3] = {{E_FAIL, E_FAIL, E_FAIL}, {E_FAIL, E_FAIL, E_FAIL}};
     // Each id once: the waveform devices' endpoints, inputs then outputs, then
     // the active endpoints no waveform device names.
     std::vector<LiveEndpoint> endpoints;
@@ -116,11 +120,10 @@ public:
             found.activeIds[d] = activeIds(flow);
             for (int role = 0; role < 3; ++role) {
                 IMMDevice* device = nullptr;
-                if (SUCCEEDED(enumerator_->GetDefaultAudioEndpoint(flow, static_cast<ERole>(role),
-                                                                   &device)) &&
-                    device != nullptr) {
+                found.defaultResults[d][role] =
+                    enumerator_->GetDefaultAudioEndpoint(flow, static_cast<ERole>(role), &device);
+                if (SUCCEEDED(found.defaultResults[d][role]) && device != nullptr)
                     found.defaults[d][role] = idOf(device);
-                }
                 if (device != nullptr)
                     device->Release();
             }
@@ -211,10 +214,14 @@ private:
                 WAVEINCAPSA caps = {};
                 device.capsResult = waveInGetDevCapsA(id, &caps, sizeof caps);
                 std::memcpy(name, caps.szPname, MAXPNAMELEN);
+                device.mid = caps.wMid;
+                device.formats = caps.dwFormats;
             } else {
                 WAVEOUTCAPSA caps = {};
                 device.capsResult = waveOutGetDevCapsA(id, &caps, sizeof caps);
                 std::memcpy(name, caps.szPname, MAXPNAMELEN);
+                device.mid = caps.wMid;
+                device.formats = caps.dwFormats;
             }
             device.name = name;
             // Read as a pointer-sized number: a driver may write either width.

@@ -6,6 +6,7 @@
 #define NOMINMAX
 #endif
 #include "live_formats.h"
+#include "program_run.h"
 #include "report/manufacturer_names.h"
 #include "support/expected_texts.h"
 
@@ -230,168 +231,6 @@ std::string expectedOutput(const Platform& platform, Mode mode) {
     return text;
 }
 
-// ---- Running the program ------------------------------------------------------
-
-struct Run {
-    bool started = false;
-    DWORD startError = 0;
-    std::string output;
-    DWORD status = 0;
-};
-
-std::string programPath() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path)
-        return "";
-    std::string folder(path, length);
-    const std::size_t slash = folder.find_last_of("\\/");
-    folder.erase(slash == std::string::npos ? 0 : slash + 1);
-    return folder + "sndscout.exe";
-}
-
-// Every argument in double quotes, so empty ones and ones with blanks arrive as
-// they are. None of the table's arguments holds a quote or a backslash.
-std::string commandLine(const std::string& program, const std::vector<std::string>& args) {
-    std::string line = "\"" + program + "\"";
-    for (const std::string& arg : args)
-        line += " \"" + arg + "\"";
-    return line;
-}
-
-HANDLE inheritable(HANDLE handle) {
-    HANDLE copy = nullptr;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
-                         DUPLICATE_SAME_ACCESS))
-        return nullptr;
-    return copy;
-}
-
-// Runs the program with its standard output on a pipe. With `closedReader` the
-// pipe's read end is closed before the program starts, so every write fails.
-Run runProgram(const std::string& program, const std::vector<std::string>& args,
-               bool closedReader) {
-    Run run;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE reader = nullptr;
-    HANDLE writer = nullptr;
-    if (!CreatePipe(&reader, &writer, &inherit, 0)) {
-        run.startError = GetLastError();
-        return run;
-    }
-    SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-    if (closedReader) {
-        CloseHandle(reader);
-        reader = nullptr;
-    }
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    // The program's own complaints, if any, go where ours do.
-    HANDLE errors = inheritable(GetStdHandle(STD_ERROR_HANDLE));
-
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input == INVALID_HANDLE_VALUE ? nullptr : input;
-    startup.hStdOutput = writer;
-    startup.hStdError = errors;
-    PROCESS_INFORMATION process;
-    std::string line = commandLine(program, args);
-    run.started = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                 nullptr, &startup, &process) != 0;
-    if (!run.started)
-        run.startError = GetLastError();
-    // Only the child may hold the write end now, so the reads below end when it does.
-    CloseHandle(writer);
-    if (startup.hStdInput != nullptr)
-        CloseHandle(startup.hStdInput);
-    if (errors != nullptr)
-        CloseHandle(errors);
-    if (!run.started) {
-        if (reader != nullptr)
-            CloseHandle(reader);
-        return run;
-    }
-    if (reader != nullptr) {
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(reader, chunk, sizeof chunk, &got, nullptr) && got > 0)
-            run.output.append(chunk, got);
-        CloseHandle(reader);
-    }
-    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    GetExitCodeProcess(process.hProcess, &run.status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return run;
-}
-
-// ---- Comparing ----------------------------------------------------------------
-
-std::string visible(const std::string& text) {
-    std::string shown;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r')
-            shown += "\\r";
-        else if (c == '\n')
-            shown += "\\n";
-        else if (c == '\t')
-            shown += "\\t";
-        else if (c == '\\')
-            shown += "\\\\";
-        else if (byte < 0x20 || byte >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            shown += hex;
-        } else
-            shown += c;
-    }
-    return shown;
-}
-
-std::string describeArgs(const std::vector<std::string>& args) {
-    if (args.empty())
-        return "(no arguments)";
-    std::string text;
-    for (const std::string& arg : args)
-        text += (text.empty() ? "[" : " [") + visible(arg) + "]";
-    return text;
-}
-
-// Lines split after each LF, so a missing or doubled CR shows in the line.
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(start, next - start));
-        start = next;
-    }
-    return lines;
-}
-
-void reportDifference(const std::string& label, const std::string& expected,
-                      const std::string& actual) {
-    const std::vector<std::string> want = splitLines(expected);
-    const std::vector<std::string> got = splitLines(actual);
-    std::size_t line = 0;
-    while (line < want.size() && line < got.size() && want[line] == got[line])
-        ++line;
-    std::printf("FAIL %s: output differs at line %zu (expected %zu bytes, got %zu)\n",
-                label.c_str(), line + 1, expected.size(), actual.size());
-    std::printf("  expected: %s\n",
-                line < want.size() ? ("\"" + visible(want[line]) + "\"").c_str() : "<end>");
-    std::printf("  actual:   %s\n",
-                line < got.size() ? ("\"" + visible(got[line]) + "\"").c_str() : "<end>");
-}
-
 struct Case {
     std::vector<std::string> args;
     Mode mode;
@@ -452,7 +291,7 @@ const Case closedPipeCases[] = {
 
 int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    const std::string program = programPath();
+    const std::string program = programBeside("sndscout.exe");
     if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::printf("FAIL cannot find %s\n", program.c_str());
         return 1;
@@ -472,7 +311,7 @@ int main() {
     int failures = 0;
     for (const Case& c : cases) {
         const std::string label = std::string(modeName(c.mode)) + " " + describeArgs(c.args);
-        const Run run = runProgram(program, c.args, false);
+        const ProgramRun run = runProgram(program, c.args);
         if (!run.started) {
             std::printf("FAIL %s: could not start (error %lu)\n", label.c_str(),
                         static_cast<unsigned long>(run.startError));
@@ -504,7 +343,7 @@ int main() {
     for (const Case& c : closedPipeCases) {
         const std::string label =
             std::string(modeName(c.mode)) + " " + describeArgs(c.args) + " into a closed pipe";
-        const Run run = runProgram(program, c.args, true);
+        const ProgramRun run = runProgram(program, c.args, OutputPipe::Closed);
         if (!run.started) {
             std::printf("FAIL %s: could not start (error %lu)\n", label.c_str(),
                         static_cast<unsigned long>(run.startError));

@@ -1,0 +1,1220 @@
+// Runs sndscout.exe in its exclusive mode and with its json word, and compares
+// what it writes with what the live platform answers when asked here: the text
+// byte for byte with a report this file renders itself, the documents value
+// for value with one built here. What a device takes in exclusive mode is found
+// by brute force, every shape of every cell asked, so the program's pruned probe
+// must come out equal to the full walk. Everything is asked and rendered with
+// this file's own plain code, so a fault in the program cannot hide in both.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include "live_endpoints.h"
+#include "live_formats.h"
+#include "program_run.h"
+#include "report/manufacturer_names.h"
+#include "support/expected_texts.h"
+
+#include <nlohmann/json.hpp>
+
+#include <msacm.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+int failures = 0;
+
+void fail(const std::string& what) {
+    std::printf("FAIL %s\n", what.c_str());
+    ++failures;
+}
+
+// ---- Text conversions ---------------------------------------------------------------
+
+void appendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The code points of UTF-16 text; a surrogate without its partner stands alone.
+std::vector<std::uint32_t> codePoints(const std::u16string& text) {
+    std::vector<std::uint32_t> points;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            points.push_back(0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
+            ++i;
+        } else {
+            points.push_back(c);
+        }
+    }
+    return points;
+}
+
+bool isSurrogate(std::uint32_t c) {
+    return c >= 0xD800 && c < 0xE000;
+}
+
+// A lone surrogate cannot be UTF-8: U+FFFD stands for it.
+std::string utf8Of(const std::u16string& text) {
+    std::string out;
+    for (std::uint32_t c : codePoints(text))
+        appendUtf8(out, isSurrogate(c) ? 0xFFFD : c);
+    return out;
+}
+
+// Bytes in the ANSI code page, as the live platform reads them, in UTF-8.
+std::string utf8OfAnsi(const std::string& bytes) {
+    if (bytes.empty())
+        return "";
+    const int count = static_cast<int>(bytes.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, bytes.data(), count, nullptr, 0);
+    if (wide <= 0)
+        return "";
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(wide));
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), count, buffer.data(), wide);
+    return utf8Of(std::u16string(buffer.begin(), buffer.end()));
+}
+
+std::string utf8OfLatin1(const char* text) {
+    std::string out;
+    for (; *text != '\0'; ++text)
+        appendUtf8(out, static_cast<unsigned char>(*text));
+    return out;
+}
+
+// Driver text as the report shows it: every control byte as '?'.
+std::string shownBytes(const std::string& bytes) {
+    std::string shown;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return shown;
+}
+
+// UTF-16 text in the ANSI code page, one character at a time, '?' for each one
+// the code page lacks; then shown as driver text is.
+std::string ansiOf(const std::u16string& text) {
+    const bool utf8 = GetACP() == CP_UTF8;
+    std::string bytes;
+    for (std::uint32_t c : codePoints(text)) {
+        if (utf8) {
+            appendUtf8(bytes, isSurrogate(c) ? 0xFFFD : c);
+            continue;
+        }
+        if (c > 0xFFFF || isSurrogate(c)) {
+            bytes += '?';
+            continue;
+        }
+        const auto wide = static_cast<wchar_t>(c);
+        char out[8];
+        BOOL lacking = FALSE;
+        const int made = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &wide, 1, out,
+                                             sizeof out, "?", &lacking);
+        if (made <= 0 || lacking)
+            bytes += '?';
+        else
+            bytes.append(out, static_cast<std::size_t>(made));
+    }
+    return shownBytes(bytes);
+}
+
+// ---- The exclusive-mode matrix, asked in full ---------------------------------------
+
+struct SampleType {
+    const char* name;
+    bool isFloat;
+    WORD container;
+    WORD valid;
+};
+
+const SampleType sampleTypes[] = {
+    {"uint8", false, 8, 8},       {"int16", false, 16, 16}, {"int24", false, 24, 24},
+    {"int24in32", false, 32, 24}, {"int32", false, 32, 32}, {"float32", true, 32, 32},
+    {"float64", true, 64, 64},
+};
+constexpr std::size_t typeCount = sizeof sampleTypes / sizeof sampleTypes[0];
+
+const DWORD matrixRates[] = {8000,  11025, 16000,  22050,  24000,  32000,  44100,  48000, 64000,
+                             88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};
+constexpr std::size_t rateCount = sizeof matrixRates / sizeof matrixRates[0];
+
+const GUID pcmSubformat = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+const GUID floatSubformat = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// Speaker positions, bit 0 first.
+const char* const speakerNames[] = {"FL", "FR", "FC", "LFE", "BL",  "BR",  "FLC", "FRC", "BC",
+                                    "SL", "SR", "TC", "TFL", "TFC", "TFR", "TBL", "TBC", "TBR"};
+constexpr unsigned speakerCount = 18;
+
+// The usual layout of a channel count, 0 for none.
+DWORD usualMask(unsigned channels) {
+    switch (channels) {
+    case 1:
+        return 0x4; // FC
+    case 2:
+        return 0x3; // FL FR
+    case 3:
+        return 0x7; // FL FR FC
+    case 4:
+        return 0x33; // FL FR BL BR
+    case 5:
+        return 0x37; // FL FR FC BL BR
+    case 6:
+        return 0x3F; // 5.1, back
+    case 7:
+        return 0x13F; // 5.1 and BC
+    case 8:
+        return 0x63F; // 7.1, side
+    default:
+        return channels <= speakerCount ? (DWORD{1} << channels) - 1 : 0;
+    }
+}
+
+struct Shape {
+    bool extensible;
+    DWORD mask; // 0 for the plain header
+};
+
+bool operator==(const Shape& a, const Shape& b) {
+    return a.extensible == b.extensible && a.mask == b.mask;
+}
+
+std::vector<Shape> shapesOf(std::size_t type, unsigned channels, unsigned mixChannels,
+                            DWORD mixMask) {
+    std::vector<Shape> shapes;
+    auto add = [&shapes](Shape shape) {
+        if (std::find(shapes.begin(), shapes.end(), shape) == shapes.end())
+            shapes.push_back(shape);
+    };
+    if (usualMask(channels) != 0)
+        add({true, usualMask(channels)});
+    if (channels == 6)
+        add({true, 0x60F}); // 5.1, side
+    if (channels == 8)
+        add({true, 0xFF}); // 7.1 wide
+    if (channels == mixChannels && mixMask != 0)
+        add({true, mixMask});
+    add({true, 0});
+    if ((type == 0 || type == 1) && channels <= 2)
+        add({false, 0});
+    return shapes;
+}
+
+WAVEFORMATEXTENSIBLE question(std::size_t type, unsigned channels, DWORD rate, Shape shape) {
+    const SampleType& s = sampleTypes[type];
+    WAVEFORMATEXTENSIBLE f;
+    std::memset(&f, 0, sizeof f);
+    f.Format.nChannels = static_cast<WORD>(channels);
+    f.Format.nSamplesPerSec = rate;
+    f.Format.wBitsPerSample = s.container;
+    f.Format.nBlockAlign = static_cast<WORD>(channels * s.container / 8);
+    f.Format.nAvgBytesPerSec = rate * f.Format.nBlockAlign;
+    if (!shape.extensible) {
+        f.Format.wFormatTag = s.isFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
+        return f;
+    }
+    f.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    f.Format.cbSize = 22;
+    f.Samples.wValidBitsPerSample = s.valid;
+    f.dwChannelMask = shape.mask;
+    f.SubFormat = s.isFloat ? floatSubformat : pcmSubformat;
+    return f;
+}
+
+// How the service's answer to a question counts.
+enum class Verdict { Taken, Refused, NotAllowed, Busy, Gone, Missing, NoMemory };
+
+Verdict verdictOf(HRESULT result) {
+    switch (static_cast<std::uint32_t>(result)) {
+    case 0x00000000:
+        return Verdict::Taken;
+    case 0x8889000E: // exclusive mode not allowed
+        return Verdict::NotAllowed;
+    case 0x8889000A: // device in use
+    case 0x88890017: // CPU usage exceeded
+        return Verdict::Busy;
+    case 0x88890004: // device invalidated
+    case 0x88890026: // resources invalidated
+        return Verdict::Gone;
+    case 0x80070490: // not found
+    case 0x80020005: // type mismatch
+        return Verdict::Missing;
+    case 0x8007000E:
+        return Verdict::NoMemory;
+    default:
+        return Verdict::Refused;
+    }
+}
+
+// The status a question's answer ends the walk with; empty when it does not.
+std::string stopStatus(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::NotAllowed:
+        return "not allowed";
+    case Verdict::Busy:
+        return "busy";
+    case Verdict::Gone:
+    case Verdict::Missing:
+        return "gone";
+    case Verdict::NoMemory:
+        return "unavailable";
+    default:
+        return "";
+    }
+}
+
+struct Mix {
+    std::optional<std::size_t> sample;
+    DWORD rate = 0;
+    unsigned channels = 0;
+    std::optional<DWORD> mask; // none for a plain header
+};
+
+std::optional<std::size_t> sampleOf(bool isFloat, WORD container, WORD valid) {
+    for (std::size_t t = 0; t < typeCount; ++t)
+        if (sampleTypes[t].isFloat == isFloat && sampleTypes[t].container == container &&
+            sampleTypes[t].valid == valid)
+            return t;
+    return std::nullopt;
+}
+
+std::optional<Mix> mixOf(const std::vector<unsigned char>& bytes) {
+    WAVEFORMATEX h;
+    if (bytes.size() < sizeof h)
+        return std::nullopt;
+    std::memcpy(&h, bytes.data(), sizeof h);
+    Mix mix;
+    mix.rate = h.nSamplesPerSec;
+    mix.channels = h.nChannels;
+    if (h.wFormatTag == WAVE_FORMAT_PCM || h.wFormatTag == WAVE_FORMAT_IEEE_FLOAT)
+        mix.sample =
+            sampleOf(h.wFormatTag == WAVE_FORMAT_IEEE_FLOAT, h.wBitsPerSample, h.wBitsPerSample);
+    if (h.wFormatTag != WAVE_FORMAT_EXTENSIBLE)
+        return mix;
+    WAVEFORMATEXTENSIBLE x;
+    if (h.cbSize < 22 || bytes.size() < sizeof x)
+        return std::nullopt;
+    std::memcpy(&x, bytes.data(), sizeof x);
+    const WORD valid =
+        x.Samples.wValidBitsPerSample != 0 ? x.Samples.wValidBitsPerSample : h.wBitsPerSample;
+    if (IsEqualGUID(x.SubFormat, pcmSubformat))
+        mix.sample = sampleOf(false, h.wBitsPerSample, valid);
+    else if (IsEqualGUID(x.SubFormat, floatSubformat))
+        mix.sample = sampleOf(true, h.wBitsPerSample, valid);
+    mix.mask = x.dwChannelMask;
+    return mix;
+}
+
+// One (type, channel count, shape) with the rates whose first taken shape it is.
+struct Accepted {
+    std::size_t type;
+    unsigned channels;
+    Shape shape;
+    std::vector<DWORD> rates;
+};
+
+struct Findings {
+    std::string status = "unavailable";
+    std::vector<Accepted> formats;
+    unsigned long questions = 0;
+    std::size_t cells = 0; // (type, channels, rate) taken
+    double seconds = 0;
+};
+
+// Asks every shape of every cell of the endpoint, or stops at the first answer
+// that says the device cannot be asked.
+Findings bruteForce(LiveEndpointSession& session, const std::u16string& id,
+                    const std::optional<Mix>& mix) {
+    Findings found;
+    const unsigned mixChannels = mix ? mix->channels : 0;
+    const DWORD mixMask = mix && mix->mask ? *mix->mask : 0;
+    const unsigned counts = std::min(std::max(mixChannels, 8u), 32u);
+    constexpr std::size_t none = static_cast<std::size_t>(-1);
+    for (std::size_t t = 0; t < typeCount; ++t)
+        for (unsigned c = 1; c <= counts; ++c) {
+            const std::vector<Shape> shapes = shapesOf(t, c, mixChannels, mixMask);
+            std::vector<std::size_t> first(rateCount, none);
+            for (std::size_t r = 0; r < rateCount; ++r)
+                for (std::size_t k = 0; k < shapes.size(); ++k) {
+                    const WAVEFORMATEXTENSIBLE f = question(t, c, matrixRates[r], shapes[k]);
+                    ++found.questions;
+                    const Verdict v = verdictOf(session.askExclusive(id, &f.Format));
+                    const std::string stop = stopStatus(v);
+                    if (!stop.empty()) {
+                        found.status = stop;
+                        found.formats.clear();
+                        found.cells = 0;
+                        return found;
+                    }
+                    if (v == Verdict::Taken && first[r] == none)
+                        first[r] = k;
+                }
+            for (std::size_t k = 0; k < shapes.size(); ++k) {
+                Accepted a{t, c, shapes[k], {}};
+                for (std::size_t r = 0; r < rateCount; ++r)
+                    if (first[r] == k)
+                        a.rates.push_back(matrixRates[r]);
+                found.cells += a.rates.size();
+                if (!a.rates.empty())
+                    found.formats.push_back(a);
+            }
+        }
+    found.status = "ok";
+    return found;
+}
+
+// ---- What the live platform says ------------------------------------------------------
+
+struct CatalogueFormat {
+    WAVEFORMATEX header;
+    std::optional<std::string> tagName; // the codec manager's bytes, when it names the tag
+};
+
+struct EndpointTruth {
+    const LiveEndpoint* live = nullptr;
+    char direction = 'O'; // of the section it is listed in
+    std::optional<std::array<bool, 3>> defaults;
+    std::optional<Mix> mix;
+    Findings findings;
+};
+
+struct DeviceTruth {
+    const LiveWaveDevice* wave;
+    std::vector<bool> accepts;           // per catalogue format
+    std::optional<std::size_t> endpoint; // into Truth::endpoints
+};
+
+struct Truth {
+    LiveEndpoints live;
+    std::vector<CatalogueFormat> catalogue; // in the report's order
+    std::vector<DeviceTruth> devices[2];    // inputs, outputs
+    std::vector<EndpointTruth> endpoints;   // the devices' and the unmatched ones
+    std::vector<std::size_t> unmatched[2];  // into endpoints
+    unsigned long questions = 0;
+    double bruteSeconds = 0;
+};
+
+int sideOf(char direction) {
+    return direction == 'I' ? 0 : 1;
+}
+
+double secondsNow() {
+    LARGE_INTEGER count;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::vector<CatalogueFormat> liveCatalogue() {
+    std::vector<WAVEFORMATEX> headers = liveCodecFormats();
+    // Formats that differ only past these four keys may come in either order;
+    // the comparison of documents sorts them by the rest.
+    std::sort(headers.begin(), headers.end(), [](const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
+        return std::make_tuple(a.wFormatTag, a.nSamplesPerSec, a.wBitsPerSample, a.nChannels,
+                               a.nBlockAlign, a.nAvgBytesPerSec) <
+               std::make_tuple(b.wFormatTag, b.nSamplesPerSec, b.wBitsPerSample, b.nChannels,
+                               b.nBlockAlign, b.nAvgBytesPerSec);
+    });
+    std::vector<CatalogueFormat> catalogue;
+    for (const WAVEFORMATEX& h : headers) {
+        ACMFORMATTAGDETAILSA details;
+        std::memset(&details, 0, sizeof details);
+        details.cbStruct = sizeof details;
+        details.dwFormatTag = h.wFormatTag;
+        CatalogueFormat format{h, std::nullopt};
+        if (acmFormatTagDetailsA(nullptr, &details, ACM_FORMATTAGDETAILSF_FORMATTAG) ==
+            MMSYSERR_NOERROR)
+            format.tagName = std::string(details.szFormatTag,
+                                         strnlen(details.szFormatTag, sizeof details.szFormatTag));
+        catalogue.push_back(format);
+    }
+    return catalogue;
+}
+
+bool accepts(char direction, UINT id, const WAVEFORMATEX& header) {
+    WAVEFORMATEX copy = header;
+    const MMRESULT result = direction == 'I'
+                                ? waveInOpen(nullptr, id, &copy, 0, 0, WAVE_FORMAT_QUERY)
+                                : waveOutOpen(nullptr, id, &copy, 0, 0, WAVE_FORMAT_QUERY);
+    return result == MMSYSERR_NOERROR;
+}
+
+std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const LiveEndpoint& live,
+                          char direction) {
+    EndpointTruth e;
+    e.live = &live;
+    e.direction = direction;
+    const int d = sideOf(direction);
+    // No default for a role is an answer; any other failure leaves them all unknown.
+    bool known = true;
+    for (int role = 0; role < 3; ++role)
+        known =
+            known && (truth.live.defaultResults[d][role] == S_OK ||
+                      static_cast<std::uint32_t>(truth.live.defaultResults[d][role]) == 0x80070490);
+    if (known) {
+        std::array<bool, 3> roles{};
+        for (int role = 0; role < 3; ++role)
+            roles[role] = !live.id.empty() && truth.live.defaults[d][role] == live.id;
+        e.defaults = roles;
+    }
+    if (live.mixFormat)
+        e.mix = mixOf(*live.mixFormat);
+    // Without an audio client or its mix format the walk may not start at all.
+    const HRESULT mixResult = FAILED(live.activateResult) ? live.activateResult : live.mixResult;
+    const Verdict mixVerdict = live.mixFormat ? Verdict::Taken : verdictOf(mixResult);
+    const double start = secondsNow();
+    if (mixVerdict == Verdict::NotAllowed || mixVerdict == Verdict::Busy ||
+        mixVerdict == Verdict::Gone)
+        e.findings.status = stopStatus(mixVerdict);
+    else
+        e.findings = bruteForce(session, live.id, e.mix);
+    e.findings.seconds = secondsNow() - start;
+    truth.questions += e.findings.questions;
+    truth.bruteSeconds += e.findings.seconds;
+    truth.endpoints.push_back(e);
+    return truth.endpoints.size() - 1;
+}
+
+// Filled in place: the truths point into the live answers.
+void gatherTruth(Truth& truth, LiveEndpointSession& session) {
+    truth.live = session.gather();
+    truth.catalogue = liveCatalogue();
+    std::vector<std::u16string> ledTo;
+    for (char direction : {'I', 'O'}) {
+        const auto& waves = direction == 'I' ? truth.live.inputs : truth.live.outputs;
+        for (const LiveWaveDevice& w : waves) {
+            // The listing stops at a number the service does not know and leaves
+            // out a device it cannot describe.
+            if (w.capsResult == MMSYSERR_BADDEVICEID)
+                break;
+            if (w.capsResult != MMSYSERR_NOERROR)
+                continue;
+            DeviceTruth device{&w, {}, std::nullopt};
+            for (const CatalogueFormat& format : truth.catalogue)
+                device.accepts.push_back(accepts(direction, w.id, format.header));
+            if (w.endpointId && !w.endpointId->empty()) {
+                ledTo.push_back(*w.endpointId);
+                const LiveEndpoint* e = truth.live.find(*w.endpointId);
+                if (e != nullptr && SUCCEEDED(e->openResult))
+                    device.endpoint = endpointTruth(truth, session, *e, direction);
+            }
+            truth.devices[sideOf(direction)].push_back(device);
+        }
+    }
+    for (char direction : {'I', 'O'})
+        for (const std::u16string& id : truth.live.activeIds[sideOf(direction)]) {
+            if (std::find(ledTo.begin(), ledTo.end(), id) != ledTo.end())
+                continue;
+            const LiveEndpoint* e = truth.live.find(id);
+            if (e != nullptr && SUCCEEDED(e->openResult))
+                truth.unmatched[sideOf(direction)].push_back(
+                    endpointTruth(truth, session, *e, direction));
+        }
+}
+
+// ---- Words ---------------------------------------------------------------------------------
+
+const char* const formFactorNames[] = {
+    "remote network device", "speakers", "line", "headphones", "microphone", "headset", "handset",
+    "digital passthrough",   "S/PDIF",   "HDMI", "unknown"};
+const char* const roleNames[] = {"console", "multimedia", "communications"};
+
+const char* formFactorName(std::uint32_t formFactor) {
+    return formFactor < sizeof formFactorNames / sizeof formFactorNames[0]
+               ? formFactorNames[formFactor]
+               : "unknown";
+}
+
+std::string hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string speakersOf(DWORD mask) {
+    std::string names;
+    for (unsigned bit = 0; bit < speakerCount; ++bit)
+        if ((mask >> bit) & 1)
+            names += (names.empty() ? "" : " ") + std::string(speakerNames[bit]);
+    const DWORD rest = mask >> speakerCount << speakerCount;
+    if (rest != 0)
+        names += (names.empty() ? "" : " ") + hex(rest);
+    return names;
+}
+
+std::string maskWords(DWORD mask) {
+    return mask == 0 ? "no channel mask"
+                     : "channel mask " + hex(mask) + " (" + speakersOf(mask) + ")";
+}
+
+std::string kilohertz(DWORD rate) {
+    std::string text = std::to_string(rate / 1000);
+    if (rate % 1000 != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, "%03lu", static_cast<unsigned long>(rate % 1000));
+        std::string digits = fraction;
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
+std::size_t rateIndex(DWORD rate) {
+    return static_cast<std::size_t>(std::find(matrixRates, matrixRates + rateCount, rate) -
+                                    matrixRates);
+}
+
+// Three or more neighbouring rates of the matrix as a range.
+std::string ratesText(const std::vector<DWORD>& rates) {
+    std::string text;
+    std::size_t i = 0;
+    while (i < rates.size()) {
+        std::size_t j = i;
+        while (j + 1 < rates.size() && rateIndex(rates[j + 1]) == rateIndex(rates[j]) + 1)
+            ++j;
+        if (!text.empty())
+            text += ' ';
+        if (j - i >= 2) {
+            text += kilohertz(rates[i]) + "-" + kilohertz(rates[j]);
+            i = j + 1;
+        } else {
+            text += kilohertz(rates[i]);
+            ++i;
+        }
+    }
+    return text;
+}
+
+// Two or more neighbouring counts as a range.
+std::string countsText(const std::vector<unsigned>& counts) {
+    std::string text;
+    std::size_t i = 0;
+    while (i < counts.size()) {
+        std::size_t j = i;
+        while (j + 1 < counts.size() && counts[j + 1] == counts[j] + 1)
+            ++j;
+        text += (text.empty() ? "" : ", ") + std::to_string(counts[i]);
+        if (j > i)
+            text += "-" + std::to_string(counts[j]);
+        i = j + 1;
+    }
+    return text + " ch";
+}
+
+// How a shape is named after the rates; empty for the usual layout.
+std::string shapeWords(const Accepted& a) {
+    if (!a.shape.extensible)
+        return ", plain header";
+    if (a.shape.mask == 0)
+        return ", no channel mask";
+    if (a.shape.mask == usualMask(a.channels))
+        return "";
+    return ", " + maskWords(a.shape.mask);
+}
+
+// Whether lines of other channel counts may take this one in: not when its
+// mask belongs to its count alone.
+bool sharesLines(const Accepted& a) {
+    return !a.shape.extensible || a.shape.mask == 0 || a.shape.mask == usualMask(a.channels);
+}
+
+void padTo(std::string& text, std::size_t width) {
+    text += ' ';
+    text.resize(std::max(text.size(), width), ' ');
+}
+
+std::vector<std::string> exclusiveWords(const Findings& f) {
+    if (f.status == "not allowed")
+        return {"not allowed for this device"};
+    if (f.status == "busy")
+        return {"device busy (another program holds it)"};
+    if (f.status == "gone")
+        return {"device gone"};
+    if (f.status != "ok")
+        return {"could not be asked"};
+    if (f.formats.empty())
+        return {"nothing accepted"};
+    struct Line {
+        const Accepted* head;
+        std::vector<unsigned> counts;
+    };
+    std::vector<Line> lines;
+    for (const Accepted& a : f.formats) {
+        auto joins = [&a](const Line& line) {
+            return sharesLines(a) && line.head->type == a.type && line.head->rates == a.rates &&
+                   sharesLines(*line.head) && shapeWords(*line.head) == shapeWords(a);
+        };
+        const auto line = std::find_if(lines.begin(), lines.end(), joins);
+        if (line == lines.end())
+            lines.push_back({&a, {a.channels}});
+        else
+            line->counts.push_back(a.channels);
+    }
+    std::vector<std::string> words;
+    for (const Line& line : lines) {
+        std::string text = sampleTypes[line.head->type].name;
+        padTo(text, 11);
+        text += countsText(line.counts);
+        padTo(text, 22);
+        words.push_back(text + ratesText(line.head->rates) + " kHz" + shapeWords(*line.head));
+    }
+    return words;
+}
+
+std::string mixWords(const std::optional<Mix>& mix) {
+    if (!mix)
+        return "unknown";
+    return kilohertz(mix->rate) + " kHz, " + std::to_string(mix->channels) +
+           (mix->channels == 1 ? " channel, " : " channels, ") +
+           (mix->sample ? sampleTypes[*mix->sample].name : "unknown samples") + ", " +
+           maskWords(mix->mask.value_or(0));
+}
+
+std::string defaultWords(const std::optional<std::array<bool, 3>>& defaults) {
+    if (!defaults)
+        return "unknown";
+    std::string text;
+    for (int role = 0; role < 3; ++role)
+        if ((*defaults)[role])
+            text += (text.empty() ? "" : ", ") + std::string(roleNames[role]);
+    return text.empty() ? "none" : text;
+}
+
+// ---- The text report -------------------------------------------------------------------
+
+void addLine(std::string& text, const std::string& line) {
+    text += line + "\r\n";
+}
+
+void addField(std::string& text, const std::string& label, const std::string& value) {
+    std::string line = "\t\t" + label;
+    line.resize(2 + 13, ' ');
+    addLine(text, line + value);
+}
+
+std::string serviceWords(const std::optional<std::u16string>& value) {
+    return value ? ansiOf(*value) : "unknown";
+}
+
+void addBlock(std::string& text, const EndpointTruth* e) {
+    addLine(text, "");
+    if (e == nullptr) {
+        addField(text, "Endpoint", "none found");
+        addField(text, "Exclusive", "could not be asked");
+    } else {
+        const LiveEndpoint& live = *e->live;
+        addField(text, "Name", serviceWords(live.friendlyName));
+        addField(text, "Adapter", serviceWords(live.adapterName));
+        addField(text, "Form factor",
+                 live.formFactor ? formFactorName(*live.formFactor) : "unknown");
+        addField(text, "Endpoint", ansiOf(live.id));
+        addField(text, "Default for", defaultWords(e->defaults));
+        addField(text, "Shared mode", mixWords(e->mix));
+        const std::vector<std::string> lines = exclusiveWords(e->findings);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            addField(text, i == 0 ? "Exclusive" : "", lines[i]);
+    }
+    addLine(text, "");
+}
+
+std::string expectedExclusiveText(const Truth& truth) {
+    std::string text;
+    for (const char* line : expectedBanner)
+        addLine(text, line);
+    for (int d = 0; d < 2; ++d) {
+        addLine(text, d == 0 ? "        Input Devices" : "        Output Devices");
+        addLine(text, d == 0 ? "        -------------" : "        --------------");
+        addLine(text, "");
+        for (const DeviceTruth& device : truth.devices[d]) {
+            addLine(text, std::to_string(device.wave->id) + ".\t" + shownBytes(device.wave->name) +
+                              " / " + manufacturerName(device.wave->mid));
+            addBlock(text, device.endpoint ? &truth.endpoints[*device.endpoint] : nullptr);
+        }
+        for (std::size_t u : truth.unmatched[d]) {
+            const LiveEndpoint& live = *truth.endpoints[u].live;
+            addLine(text, "--\t" + ansiOf(live.friendlyName ? *live.friendlyName : live.id) +
+                              " / no waveform device");
+            addBlock(text, &truth.endpoints[u]);
+        }
+        addLine(text, "");
+    }
+    return text;
+}
+
+// ---- The documents ---------------------------------------------------------------------
+
+enum class Mode { Quick, Slow, Exclusive };
+
+const char* modeName(Mode mode) {
+    return mode == Mode::Quick ? "quick" : mode == Mode::Slow ? "slow" : "exclusive";
+}
+
+Json textOrNull(const std::optional<std::u16string>& text) {
+    return text ? Json(utf8Of(*text)) : Json(nullptr);
+}
+
+Json endpointMembers(const EndpointTruth& e) {
+    const LiveEndpoint& live = *e.live;
+    Json j = Json::object();
+    j["id"] = utf8Of(live.id);
+    // The endpoint's own data flow, when it tells one.
+    const char direction = live.direction == '?' ? e.direction : live.direction;
+    j["direction"] = direction == 'I' ? "input" : "output";
+    j["name"] = textOrNull(live.friendlyName);
+    j["adapter"] = textOrNull(live.adapterName);
+    j["formFactor"] = live.formFactor ? Json(formFactorName(*live.formFactor)) : Json(nullptr);
+    if (e.defaults) {
+        Json roles = Json::array();
+        for (int role = 0; role < 3; ++role)
+            if ((*e.defaults)[role])
+                roles.push_back(roleNames[role]);
+        j["default"] = roles;
+    } else {
+        j["default"] = nullptr;
+    }
+    return j;
+}
+
+void addFormatMembers(Json& j, const EndpointTruth* e) {
+    if (e != nullptr && e->mix) {
+        const Mix& mix = *e->mix;
+        j["mix"] = {{"sample", mix.sample ? Json(sampleTypes[*mix.sample].name) : Json(nullptr)},
+                    {"rate", mix.rate},
+                    {"channels", mix.channels},
+                    {"channelMask", mix.mask ? Json(*mix.mask) : Json(nullptr)}};
+    } else {
+        j["mix"] = nullptr;
+    }
+    Json formats = Json::array();
+    if (e != nullptr)
+        for (const Accepted& a : e->findings.formats)
+            formats.push_back({{"sample", sampleTypes[a.type].name},
+                               {"channels", a.channels},
+                               {"channelMask", a.shape.extensible ? Json(a.shape.mask) : Json()},
+                               {"extensible", a.shape.extensible},
+                               {"rates", a.rates}});
+    j["exclusive"] = {{"status", e != nullptr ? e->findings.status : "unavailable"},
+                      {"formats", formats}};
+}
+
+struct PcmBit {
+    DWORD bit;
+    DWORD rate;
+    unsigned channels;
+    unsigned bits;
+};
+
+// In the quick report's order.
+const PcmBit pcmBits[] = {
+    {0x001, 11025, 1, 8}, {0x004, 11025, 1, 16}, {0x002, 11025, 2, 8}, {0x008, 11025, 2, 16},
+    {0x010, 22050, 1, 8}, {0x040, 22050, 1, 16}, {0x020, 22050, 2, 8}, {0x080, 22050, 2, 16},
+    {0x100, 44100, 1, 8}, {0x400, 44100, 1, 16}, {0x200, 44100, 2, 8}, {0x800, 44100, 2, 16},
+};
+
+Json expectedDocument(const Truth& truth, Mode mode) {
+    Json doc = Json::object();
+    doc["program"] = "sndscout";
+    doc["version"] = SNDSCOUT_EXPECTED_VERSION;
+    doc["schema"] = 1;
+    doc["mode"] = modeName(mode);
+    for (int d = 0; d < 2; ++d) {
+        Json devices = Json::array();
+        for (const DeviceTruth& device : truth.devices[d]) {
+            const EndpointTruth* e = device.endpoint ? &truth.endpoints[*device.endpoint] : nullptr;
+            Json j = Json::object();
+            j["id"] = device.wave->id;
+            j["name"] = utf8OfAnsi(device.wave->name);
+            j["manufacturer"] = {{"id", device.wave->mid},
+                                 {"name", utf8OfLatin1(manufacturerName(device.wave->mid))}};
+            j["endpoint"] = e != nullptr ? endpointMembers(*e) : Json(nullptr);
+            if (mode == Mode::Quick) {
+                Json pcm = Json::array();
+                for (const PcmBit& p : pcmBits)
+                    if (device.wave->formats & p.bit)
+                        pcm.push_back(
+                            {{"rate", p.rate}, {"channels", p.channels}, {"bits", p.bits}});
+                j["pcm"] = pcm;
+            } else if (mode == Mode::Slow) {
+                Json formats = Json::array();
+                for (std::size_t i = 0; i < truth.catalogue.size(); ++i) {
+                    if (!device.accepts[i])
+                        continue;
+                    const CatalogueFormat& c = truth.catalogue[i];
+                    const WAVEFORMATEX& h = c.header;
+                    formats.push_back(
+                        {{"tag", h.wFormatTag},
+                         {"tagName", c.tagName ? Json(utf8OfAnsi(*c.tagName)) : Json(nullptr)},
+                         {"rate", h.nSamplesPerSec},
+                         {"channels", h.nChannels},
+                         {"bits", h.wBitsPerSample},
+                         {"blockAlign", h.nBlockAlign},
+                         {"avgBytesPerSec", h.nAvgBytesPerSec}});
+                }
+                j["formats"] = formats;
+            } else {
+                addFormatMembers(j, e);
+            }
+            devices.push_back(j);
+        }
+        doc[d == 0 ? "inputs" : "outputs"] = devices;
+    }
+    Json unmatched = Json::array();
+    for (int d = 0; d < 2; ++d)
+        for (std::size_t u : truth.unmatched[d]) {
+            Json j = endpointMembers(truth.endpoints[u]);
+            if (mode == Mode::Exclusive)
+                addFormatMembers(j, &truth.endpoints[u]);
+            unmatched.push_back(j);
+        }
+    doc["unmatchedEndpoints"] = unmatched;
+    return doc;
+}
+
+// The slow formats in catalogue order: by tag, rate, bits and channels. Those
+// equal in all four may come in any order, so both sides are put in one.
+void orderTies(Json& doc, const std::string& label, bool checkOrder) {
+    for (const char* section : {"inputs", "outputs"}) {
+        if (!doc.contains(section) || !doc[section].is_array())
+            continue;
+        for (Json& device : doc[section]) {
+            if (!device.is_object() || !device.contains("formats") || !device["formats"].is_array())
+                continue;
+            Json& formats = device["formats"];
+            const char* keys[] = {"tag",      "rate",       "bits",
+                                  "channels", "blockAlign", "avgBytesPerSec"};
+            std::vector<std::array<std::uint64_t, 6>> rows;
+            for (const Json& f : formats) {
+                std::array<std::uint64_t, 6> row{};
+                for (std::size_t k = 0; k < 6; ++k) {
+                    if (!f.is_object() || !f.contains(keys[k]) || !f[keys[k]].is_number_unsigned())
+                        return; // the comparison will say what is wrong
+                    row[k] = f[keys[k]].get<std::uint64_t>();
+                }
+                rows.push_back(row);
+            }
+            for (std::size_t i = 1; checkOrder && i < rows.size(); ++i)
+                if (std::lexicographical_compare(rows[i].begin(), rows[i].begin() + 4,
+                                                 rows[i - 1].begin(), rows[i - 1].begin() + 4)) {
+                    fail(label + ": " + section + " device " + device.value("name", "?") +
+                         ": format " + std::to_string(i) + " out of catalogue order");
+                    break;
+                }
+            std::vector<std::size_t> order(rows.size());
+            for (std::size_t i = 0; i < order.size(); ++i)
+                order[i] = i;
+            std::stable_sort(order.begin(), order.end(),
+                             [&rows](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
+            Json sorted = Json::array();
+            for (std::size_t i : order)
+                sorted.push_back(formats[i]);
+            formats = sorted;
+        }
+    }
+}
+
+bool sameKind(const Json& a, const Json& b) {
+    return a.type() == b.type() || (a.is_number() && b.is_number());
+}
+
+// Every place where the documents differ, by its path, up to a few.
+void compareJson(const std::string& path, const Json& want, const Json& got,
+                 std::vector<std::string>& differences) {
+    if (differences.size() >= 12)
+        return;
+    if (!sameKind(want, got)) {
+        differences.push_back(path + ": expected " + want.dump(-1, ' ', true) + ", got " +
+                              got.dump(-1, ' ', true));
+        return;
+    }
+    if (want.is_object()) {
+        std::vector<std::string> wantKeys;
+        std::vector<std::string> gotKeys;
+        for (auto it = want.begin(); it != want.end(); ++it)
+            wantKeys.push_back(it.key());
+        for (auto it = got.begin(); it != got.end(); ++it)
+            gotKeys.push_back(it.key());
+        if (wantKeys != gotKeys) {
+            std::string w;
+            std::string g;
+            for (const std::string& k : wantKeys)
+                w += " " + k;
+            for (const std::string& k : gotKeys)
+                g += " " + k;
+            differences.push_back(path + ": keys expected" + w + ", got" + g);
+        }
+        for (const std::string& k : wantKeys)
+            if (got.contains(k))
+                compareJson(path + "." + k, want[k], got[k], differences);
+        return;
+    }
+    if (want.is_array()) {
+        // A list of plain values, such as rates, is shown whole.
+        const auto plain = [](const Json& item) { return !item.is_structured(); };
+        if (std::all_of(want.begin(), want.end(), plain) &&
+            std::all_of(got.begin(), got.end(), plain)) {
+            if (want != got)
+                differences.push_back(path + ": expected " + want.dump(-1, ' ', true) + ", got " +
+                                      got.dump(-1, ' ', true));
+            return;
+        }
+        if (want.size() != got.size())
+            differences.push_back(path + ": " + std::to_string(want.size()) +
+                                  " items expected, got " + std::to_string(got.size()));
+        for (std::size_t i = 0; i < std::min(want.size(), got.size()); ++i)
+            compareJson(path + "[" + std::to_string(i) + "]", want[i], got[i], differences);
+        return;
+    }
+    if (want != got)
+        differences.push_back(path + ": expected " + want.dump(-1, ' ', true) + ", got " +
+                              got.dump(-1, ' ', true));
+}
+
+// ---- The runs ----------------------------------------------------------------------------
+
+bool startedAndQuiet(const std::string& label, const ProgramRun& run, DWORD status) {
+    if (!run.started) {
+        fail(label + ": could not start (error " + std::to_string(run.startError) + ")");
+        return false;
+    }
+    bool good = true;
+    if (run.status != status) {
+        fail(label + ": exit status " + std::to_string(run.status) + ", expected " +
+             std::to_string(status));
+        good = false;
+    }
+    if (status == 0 && !run.errors.empty()) {
+        fail(label + ": standard error not empty: \"" + visible(run.errors) + "\"");
+        good = false;
+    }
+    return good;
+}
+
+double checkExclusiveText(const std::string& program, const Truth& truth) {
+    const std::vector<std::string> args = {"exclusive"};
+    const std::string label = "text " + describeArgs(args);
+    const ProgramRun run = runProgram(program, args, OutputPipe::Open, ErrorStream::Kept);
+    if (!startedAndQuiet(label, run, 0))
+        return run.seconds;
+    const std::string expected = expectedExclusiveText(truth);
+    if (run.output != expected) {
+        reportDifference(label, expected, run.output);
+        ++failures;
+    } else {
+        std::printf("ok   %s: %zu bytes, equal to the brute force, in %.2f s\n", label.c_str(),
+                    run.output.size(), run.seconds);
+    }
+    return run.seconds;
+}
+
+struct JsonCase {
+    std::vector<std::string> args;
+    Mode mode;
+};
+
+const JsonCase jsonCases[] = {
+    {{"exclusive", "json"}, Mode::Exclusive}, {{"json"}, Mode::Slow},
+    {{"quick", "json"}, Mode::Quick},         {{"/J", "e"}, Mode::Exclusive},
+    {{"--json", "q"}, Mode::Quick},
+};
+
+void checkDocument(const std::string& program, const Truth& truth, const JsonCase& c) {
+    const std::string label = std::string(modeName(c.mode)) + " " + describeArgs(c.args);
+    const ProgramRun run = runProgram(program, c.args, OutputPipe::Open, ErrorStream::Kept);
+    if (!startedAndQuiet(label, run, 0))
+        return;
+    const std::string& out = run.output;
+    if (out.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        fail(label + ": the document starts with a byte-order mark");
+    if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0)
+        fail(label + ": the document does not end with a line break");
+    Json got;
+    try {
+        got = Json::parse(out);
+    } catch (const Json::exception& e) {
+        fail(label + ": not a JSON document in UTF-8: " + e.what());
+        return;
+    }
+    Json want = expectedDocument(truth, c.mode);
+    orderTies(want, label, false);
+    orderTies(got, label, true);
+    std::vector<std::string> differences;
+    compareJson("$", want, got, differences);
+    for (const std::string& d : differences)
+        fail(label + ": " + d);
+    if (differences.empty())
+        std::printf("ok   %s: %zu bytes, equal to the live platform, in %.2f s\n", label.c_str(),
+                    out.size(), run.seconds);
+}
+
+void checkUsage(const std::string& program) {
+    const std::vector<std::string> args = {"json", "xyz"};
+    const std::string label = "usage " + describeArgs(args);
+    const ProgramRun run = runProgram(program, args, OutputPipe::Open, ErrorStream::Kept);
+    if (!startedAndQuiet(label, run, 2))
+        return;
+    std::string usage;
+    for (const char* line : expectedUsage)
+        addLine(usage, line);
+    bool good = true;
+    if (!run.output.empty()) {
+        fail(label + ": standard output not empty: \"" + visible(run.output) + "\"");
+        good = false;
+    }
+    if (run.errors != usage) {
+        reportDifference(label + " on standard error", usage, run.errors);
+        ++failures;
+        good = false;
+    }
+    if (good)
+        std::printf("ok   %s: exit status 2, the usage text on standard error only\n",
+                    label.c_str());
+}
+
+void checkClosedPipe(const std::string& program, const std::vector<std::string>& args) {
+    const std::string label = describeArgs(args) + " into a closed pipe";
+    const ProgramRun run = runProgram(program, args, OutputPipe::Closed, ErrorStream::Kept);
+    if (!startedAndQuiet(label, run, 1))
+        return;
+    // One line that says why.
+    const std::vector<std::string> lines = splitLines(run.errors);
+    if (lines.size() != 1 || lines[0].compare(0, 10, "sndscout: ") != 0)
+        fail(label + ": standard error is not one line of reason: \"" + visible(run.errors) + "\"");
+    else
+        std::printf("ok   %s: exit status 1, \"%s\"\n", label.c_str(), visible(lines[0]).c_str());
+}
+
+// ---- What the prefix must hold ---------------------------------------------------------
+
+void checkPrefix(const Truth& truth) {
+    bool cafe = false;
+    bool quoteAndBackslash = false;
+    bool gone = false;
+    for (const auto& devices : truth.devices)
+        for (const DeviceTruth& device : devices) {
+            const std::string name = utf8OfAnsi(device.wave->name);
+            cafe = cafe || name.find("caf\xC3\xA9") != std::string::npos;
+            const bool quoted =
+                name.find('"') != std::string::npos && name.find('\\') != std::string::npos;
+            quoteAndBackslash = quoteAndBackslash || quoted;
+            gone = gone || (quoted && device.endpoint &&
+                            truth.endpoints[*device.endpoint].findings.status == "gone");
+        }
+    if (!cafe)
+        fail("the prefix has no device named with \"caf\\u00E9\"");
+    if (!quoteAndBackslash)
+        fail("the prefix has no device whose name holds a quote and a backslash");
+    else if (!gone)
+        std::printf("note the device with a quote and a backslash is not gone here\n");
+    std::vector<std::string> kinds;
+    for (const EndpointTruth& e : truth.endpoints)
+        if (e.findings.status == "ok") {
+            std::string kind;
+            for (const Accepted& a : e.findings.formats)
+                kind += sampleTypes[a.type].name;
+            kinds.push_back(kind);
+        }
+    std::sort(kinds.begin(), kinds.end());
+    if (std::unique(kinds.begin(), kinds.end()) - kinds.begin() < 2)
+        fail("every endpoint takes the same sample types: the exclusive view is not really "
+             "compared");
+}
+
+// Two lines a device: what it is called on either side, then what was compared.
+void printSummary(const Truth& truth, double programSeconds) {
+    auto show = [](const char* side, const std::string& id, const std::string& name,
+                   const EndpointTruth* e) {
+        std::printf("%s %s \"%s\"", side, id.c_str(), name.c_str());
+        if (e == nullptr) {
+            std::printf(": no endpoint\n");
+            return;
+        }
+        const std::optional<Mix>& mix = e->mix;
+        std::printf(" -> \"%s\"\n    mix %s; exclusive %s, %zu cells taken, %lu questions\n",
+                    e->live->friendlyName ? utf8Of(*e->live->friendlyName).c_str() : "(no name)",
+                    mix ? (kilohertz(mix->rate) + " kHz " + std::to_string(mix->channels) + " ch " +
+                           (mix->sample ? sampleTypes[*mix->sample].name : "other") +
+                           (mix->mask ? " mask " + hex(*mix->mask) : ""))
+                              .c_str()
+                        : "unknown",
+                    e->findings.status.c_str(), e->findings.cells, e->findings.questions);
+    };
+    for (int d = 0; d < 2; ++d) {
+        const char* side = d == 0 ? "input" : "output";
+        for (const DeviceTruth& device : truth.devices[d])
+            show(side, std::to_string(device.wave->id), utf8OfAnsi(device.wave->name),
+                 device.endpoint ? &truth.endpoints[*device.endpoint] : nullptr);
+        for (std::size_t u : truth.unmatched[d])
+            show(side, "--", "(no waveform device)", &truth.endpoints[u]);
+    }
+    std::printf("brute force: %lu questions in %.2f s here; sndscout exclusive took %.2f s\n",
+                truth.questions, truth.bruteSeconds, programSeconds);
+}
+
+} // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const double start = secondsNow();
+    const std::string program = programBeside("sndscout.exe");
+    if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("FAIL cannot find %s\n", program.c_str());
+        return 1;
+    }
+    Truth truth;
+    {
+        // Closed before the program runs, so no audio client of ours is alive then.
+        LiveEndpointSession session;
+        if (FAILED(session.status())) {
+            std::printf("FAIL the live endpoint service did not start: 0x%08lX\n",
+                        static_cast<unsigned long>(session.status()));
+            return 1;
+        }
+        gatherTruth(truth, session);
+    }
+    std::printf("live platform: %zu inputs, %zu outputs, %zu unmatched endpoints, %zu catalogue "
+                "formats, code page %u\n",
+                truth.devices[0].size(), truth.devices[1].size(),
+                truth.unmatched[0].size() + truth.unmatched[1].size(), truth.catalogue.size(),
+                GetACP());
+    checkPrefix(truth);
+
+    const double programSeconds = checkExclusiveText(program, truth);
+    for (const JsonCase& c : jsonCases)
+        checkDocument(program, truth, c);
+    checkUsage(program);
+    checkClosedPipe(program, {"json", "q"});
+    checkClosedPipe(program, {"e", "json"});
+
+    printSummary(truth, programSeconds);
+    std::printf("%d failures, %.1f s in all\n", failures, secondsNow() - start);
+    return failures == 0 ? 0 : 1;
+}
