@@ -405,6 +405,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool memoryFails = memory.fails && r.mode == Mode::Slow;
         if (memoryFails)
             simulated::failAllocation(memory.allocation, memory.persistent);
+        // Only the exclusive mode asks the endpoints formats.
+        expect(simulated::calls().exclusiveQuestions == 0,
+               "exclusive-mode questions before the exclusive run");
         if (r.mode == Mode::Exclusive)
             clearProbeLogs();
         const FullRun run = runCapturingErrors(r.arguments);
