@@ -11,23 +11,40 @@
 //   faults:    input and output enumeration faults, a byte (and a count) each
 //   inputs:    count % 9, then per device its fields; then the reported count
 //   outputs:   the same
-//   memory:    a byte, and when odd the allocation that fails
-//   service:   COM set-up, enumerator, endpoint list and defaults results, a
-//              byte each (0: S_OK; COM also S_FALSE or RPC_E_CHANGED_MODE)
+//   memory:    a byte, and when odd the allocation that fails (with bit 1:
+//              and every one after it)
+//   service:   COM set-up (% 8: 1 S_FALSE, 2 RPC_E_CHANGED_MODE, 3 a failure,
+//              else S_OK), then the enumerator, endpoint list and defaults
+//              results (odd: a failure), a byte each and a code byte for a failure
 //   endpoints: count % 9, then per endpoint
-//                a kind byte: id (made up, text, or an earlier one's), direction,
-//                  inactive, and which of open, property store, activate and
-//                  mix results follow (S_OK otherwise)
-//                friendly name, adapter name: a result byte, and for S_OK the
-//                  UTF-16 text (a length byte, then a byte or three a character)
-//                form factor: a result byte and a value
-//                the mix format: a kind byte and its fields
-//                the exclusive profile: a kind byte and its sets, a refusal
-//                  byte, and a stop byte (when odd: after how many questions,
-//                  and with what answer)
-//   defaults:  per direction and role a byte: none, or which endpoint's id
-//   links:     per waveform device, inputs then outputs, a byte: what its
-//              driver's endpoint-id message answers, and for ok which id
+//                a kind byte: bits 0-1 the id (made up, made up, UTF-16 text, an
+//                  earlier endpoint's), bit 2 input, bit 3 inactive, bits 4-7
+//                  whether an open, property store, activate and mix result
+//                  follow (S_OK otherwise)
+//                friendly name, adapter name: a result byte (% 8: 1 E_NOTFOUND,
+//                  2 DISP_E_TYPEMISMATCH, 3 a failure, else S_OK), and for S_OK
+//                  the text: a length byte (% 48, or from 0xF0 a long one), then
+//                  per character a class byte and for some classes its value:
+//                  ASCII, specials (quotes, backslash, controls, line breaks,
+//                  BOM, noncharacters), Latin-1, Windows-1252's extras, CJK,
+//                  surrogate pairs, lone surrogates, any unit but NUL
+//                form factor: a result byte as for a name, and a value byte
+//                the mix format: a kind byte (% 8: extensible float, extensible
+//                  of a sample type, plain header, cut short, cbSize lying,
+//                  unknown subformat, odd channel count from 0 to 65535, raw
+//                  bytes), channels, rate, mask and the kind's own bytes; past
+//                  two endpoints a count over 8 is cut, which keeps a run quick
+//                the exclusive profile: a kind byte (% 8: 0 none, 1-2 types x
+//                  counts x rates with a shape rule, 3 the same per type, 4 with
+//                  a few cells turned over, 5 a hash of the format, 6 every
+//                  sound format, 7 everything), its sets, a refusal code byte,
+//                  and a stop byte (odd: after how many questions, with what)
+//   defaults:  per direction and role a byte: 0 none, 0xFF an unknown id, else
+//              which endpoint's id
+//   links:     per waveform device, inputs then outputs, a byte (% 4: 0 the
+//              driver does not know the message, 2 another failure, else ok)
+//              and for ok which id: an endpoint's (mostly of the device's own
+//              direction), an unknown one, or an empty one
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint.
 #pragma once
