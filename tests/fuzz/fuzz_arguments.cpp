@@ -1,11 +1,14 @@
 // Runs the whole program with argument vectors from the input against one small
 // fixed machine. Whatever the arguments, the program shows the banner and then
-// exactly the report or usage text of the mode it chose, and succeeds.
+// exactly the report or usage text of the mode it chose, and succeeds; with a
+// json word among them, it writes exactly the JSON document of the mode the
+// other arguments choose, or the usage text on standard error and status 2.
 //
 // The input: a first byte whose value % 8 is argc, program name included; then
 // the arguments, separated by NUL bytes. Arguments the input runs out of before
 // argc are empty strings.
 #include "app/command_line.h"
+#include "app/console_text.h"
 #include "app/run_program.h"
 #include "support/captured_output.h"
 #include "support/report_shape.h"
@@ -43,6 +46,10 @@ void furnish() {
     offerFormat(formatHeader(0x31, 8000, 0, 1, 2), ACM_FORMATENUMF_OUTPUT);
     nameTag(WAVE_FORMAT_PCM, "PCM");
     nameTag(2, "Microsoft ADPCM");
+    linkDevice(m.outputs[0], u"{0.0.0.00000000}.{speakers}");
+    simulated::Endpoint& speakers = addEndpoint('O', u"{0.0.0.00000000}.{speakers}", u"Speakers");
+    speakers.mixFormat = mixFormatBytes(48000, 2, 0x3);
+    speakers.exclusive = productProfile({SampleType::Int16}, {2}, {44100, 48000});
 }
 
 ProgramRun run(int argc, const char* const argv[]) {
@@ -65,6 +72,10 @@ const std::string& expectedOutput(RunMode mode) {
             return run(2, argv).output;
         }(),
         [] {
+            const char* const argv[] = {"sndscout", "exclusive", nullptr};
+            return run(2, argv).output;
+        }(),
+        [] {
             const char* const argv[] = {"sndscout", "?", nullptr};
             return run(2, argv).output;
         }(),
@@ -72,8 +83,63 @@ const std::string& expectedOutput(RunMode mode) {
     return outputs[static_cast<int>(mode)];
 }
 
+FullRun runJson(const std::vector<std::string>& arguments) {
+    furnish();
+    const FullRun result = runCapturingErrors(arguments);
+    resetEverything();
+    return result;
+}
+
+// The same for the JSON document of each mode but the usage text.
+const FullRun& expectedJson(RunMode mode) {
+    static const FullRun outputs[] = {
+        runJson({"json"}),
+        runJson({"quick", "json"}),
+        runJson({"exclusive", "json"}),
+    };
+    return outputs[static_cast<int>(mode)];
+}
+
 const char* modeName(RunMode mode) {
-    return mode == RunMode::Slow ? "slow" : mode == RunMode::Quick ? "quick" : "usage";
+    switch (mode) {
+    case RunMode::Slow:
+        return "slow";
+    case RunMode::Quick:
+        return "quick";
+    case RunMode::Exclusive:
+        return "exclusive";
+    case RunMode::Usage:
+        break;
+    }
+    return "usage";
+}
+
+// With a json word the mode comes from the other arguments, the program name
+// included as it stands.
+void checkJsonRun(int argc, const char* const argv[]) {
+    std::vector<const char*> rest;
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        if (i == 0 || !isJsonWord(argv[i]))
+            rest.push_back(argv[i]);
+        if (i > 0)
+            arguments.push_back(argv[i]);
+    }
+    rest.push_back(nullptr);
+    const RunMode mode = chooseMode(static_cast<int>(rest.size()) - 1, rest.data());
+    const FullRun result = runJson(arguments);
+    if (mode == RunMode::Usage) {
+        if (result.status != 2 || !result.output.empty() || result.errors != usageText)
+            fail("json without a mode: status " + std::to_string(result.status) + ", output \"" +
+                 result.output + "\", errors \"" + result.errors + "\"");
+        return;
+    }
+    const FullRun& expected = expectedJson(mode);
+    if (result.status != 0 || !result.errors.empty())
+        fail(std::string(modeName(mode)) + " json: status " + std::to_string(result.status) +
+             ", errors \"" + result.errors + "\"");
+    if (result.output != expected.output)
+        fail(std::string("output differs from the ") + modeName(mode) + " json run's");
 }
 
 } // namespace
@@ -102,13 +168,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv.push_back(p.get());
     argv.push_back(nullptr);
 
+    for (int i = 1; i < argc; ++i)
+        if (isJsonWord(argv[i])) {
+            checkJsonRun(argc, argv.data());
+            return 0;
+        }
+
     const RunMode mode = chooseMode(argc, argv.data());
     const std::string& expected = expectedOutput(mode);
     const ProgramRun result = run(argc, argv.data());
     if (result.status != 0)
         fail("exit status " + std::to_string(result.status));
+    // The exclusive report's blocks are not format lines; its device lines are
+    // still the others'.
     ParsedReport parsed;
-    const std::string problem = parseReport(result.output, &parsed);
+    const std::string problem =
+        mode == RunMode::Exclusive ? std::string() : parseReport(result.output, &parsed);
     if (!problem.empty())
         fail(std::string(modeName(mode)) + " run: " + problem);
     if (parsed.usage != (mode == RunMode::Usage))

@@ -1,226 +1,39 @@
-// Runs the whole program, slow then quick, against a simulated machine built
-// from the input: device counts, capability answers, names, codec formats and
-// their tags, the size metric, enumeration faults, what each device accepts and
-// at most one allocation fault. Whatever the machine says, the report keeps its
-// shape, and the catalogue holds what the codecs delivered, once each, in order.
+// Runs the whole program, slow, quick and exclusive, against a simulated machine
+// built from the input (see fuzz_machine.h for the input's layout): device
+// counts, capability answers, names, codec formats and their tags, the size
+// metric, enumeration faults, what each device accepts, at most one allocation
+// fault, and the endpoint service with its endpoints, their names, mix formats
+// and exclusive-mode answers. Whatever the machine says, each report keeps its
+// shape; the catalogue holds what the codecs delivered, once each, in order;
+// and the exclusive mode lists each device's endpoint as the machine has it,
+// never claims a format the device refused, leaves COM and every endpoint as
+// it found them.
 //
-// The input, read front to back (zeros past its end):
-//   formats:  count % 65, then per format a kind byte and its fields
-//   tags:     count % 17, then per tag a kind byte, the tag, a name
-//   metric:   a code byte and its value
-//   faults:   input and output enumeration faults, a byte (and a count) each
-//   inputs:   count % 9, then per device its fields; then the reported count
-//   outputs:  the same
-//   memory:   a byte, and when odd the allocation that fails
+// The input's layout is written down in fuzz_machine.h, beside the code that
+// reads it: the machine the older seeds describe, the allocation fault, then
+// the endpoint service, which an input that ends before it goes without.
+#include "fuzz_machine.h"
+
 #include "catalogue/format_catalogue.h"
 #include "report/manufacturer_names.h"
 #include "support/captured_output.h"
+#include "support/expected_texts.h"
 #include "support/report_shape.h"
 #include "support/simulated_setup.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "fuzz_platform: %s\n", what.c_str());
-    std::abort();
-}
-
-void expect(bool holds, const std::string& what) {
-    if (!holds)
-        fail(what);
-}
-
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
-    std::uint8_t byte() { return at < size ? data[at++] : 0; }
-    // Little-endian; each read is its own statement, so the order is fixed.
-    std::uint16_t word() {
-        const unsigned low = byte();
-        return static_cast<std::uint16_t>(low | byte() << 8);
-    }
-    std::uint32_t dword() {
-        const std::uint32_t low = word();
-        return low | static_cast<std::uint32_t>(word()) << 16;
-    }
-    template <std::size_t N> void text(char (&field)[N]) {
-        const std::size_t length = byte() % (N + 1);
-        for (std::size_t i = 0; i < N; ++i)
-            field[i] = i < length ? static_cast<char>(byte()) : '\0';
-    }
-    template <class T, std::size_t N> T pick(const T (&choices)[N]) { return choices[byte() % N]; }
-
-private:
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t at = 0;
-};
-
-const MMRESULT failures[] = {MMSYSERR_ERROR,      MMSYSERR_BADDEVICEID, MMSYSERR_NOTENABLED,
-                             MMSYSERR_ALLOCATED,  MMSYSERR_NODRIVER,    MMSYSERR_NOMEM,
-                             MMSYSERR_INVALPARAM, ACMERR_NOTPOSSIBLE,   0xFFFFFFFFu};
-const MMRESULT refusals[] = {WAVERR_BADFORMAT,   WAVERR_BADFORMAT,  MMSYSERR_NOERROR,
-                             MMSYSERR_ALLOCATED, MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID};
-const DWORD hugeSizes[] = {0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x10000000, 0x00100000, 1025};
-const UINT oddCounts[] = {0, 0x7FFFFFFF, 0xFFFFFFFF, 0x80000000, 0xFFFFFFFE, 0x7FFFFFFE, 1000};
-
-WORD cbSizeFrom(WORD raw) {
-    // Mostly a few KB, so a run stays quick; now and then up to the limit.
-    return raw >= 0xF000 ? raw : static_cast<WORD>(raw % 4097);
-}
-
-void readFormats(Input& in, simulated::Machine& m) {
-    const unsigned count = in.byte() % 65;
-    const DWORD offered[] = {ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT, ACM_FORMATENUMF_INPUT,
-                             ACM_FORMATENUMF_OUTPUT, 0};
-    for (unsigned i = 0; i < count; ++i) {
-        const std::uint8_t kind = in.byte();
-        simulated::CodecFormat f;
-        f.offeredFor = offered[kind & 3];
-        const unsigned source = (kind >> 2) & 3;
-        if (source == 1 && !m.formats.empty()) {
-            // the same header again, with other extra bytes
-            f.header = m.formats[in.byte() % m.formats.size()].header;
-            f.header.cbSize = cbSizeFrom(in.word());
-        } else if (source == 2 && !m.formats.empty()) {
-            // one field changed: a near duplicate, possibly equal in sort order
-            f.header = m.formats[in.byte() % m.formats.size()].header;
-            const std::uint8_t field = in.byte();
-            const DWORD value = in.dword();
-            switch (field % 6) {
-            case 0:
-                f.header.nAvgBytesPerSec = value;
-                break;
-            case 1:
-                f.header.nBlockAlign = static_cast<WORD>(value);
-                break;
-            case 2:
-                f.header.nSamplesPerSec = value;
-                break;
-            case 3:
-                f.header.wBitsPerSample = static_cast<WORD>(value);
-                break;
-            case 4:
-                f.header.nChannels = static_cast<WORD>(value);
-                break;
-            default:
-                f.header.wFormatTag = static_cast<WORD>(value);
-                break;
-            }
-        } else {
-            f.header.wFormatTag = in.word();
-            f.header.nChannels = in.word();
-            f.header.nSamplesPerSec = in.dword();
-            f.header.nAvgBytesPerSec = in.dword();
-            f.header.nBlockAlign = in.word();
-            f.header.wBitsPerSample = in.word();
-            f.header.cbSize = cbSizeFrom(in.word());
-        }
-        m.formats.push_back(f);
-    }
-}
-
-void readTags(Input& in, simulated::Machine& m) {
-    const unsigned count = in.byte() % 17;
-    for (unsigned i = 0; i < count; ++i) {
-        const std::uint8_t kind = in.byte();
-        simulated::FormatTag t;
-        if ((kind & 4) != 0 && !m.formats.empty())
-            t.tag = m.formats[in.byte() % m.formats.size()].header.wFormatTag;
-        else
-            t.tag = in.word();
-        in.text(t.name);
-        if ((kind & 3) == 3)
-            t.detailsResult = in.pick(failures);
-        m.tags.push_back(t);
-    }
-}
-
-void readMetric(Input& in, simulated::Machine& m) {
-    switch (in.byte() % 6) {
-    case 1:
-        m.metricsResult = in.pick(failures);
-        break;
-    case 2:
-        m.largestFormatSize = in.byte(); // around the header's 18 bytes
-        break;
-    case 3:
-        m.largestFormatSize = in.word();
-        break;
-    case 4:
-        m.largestFormatSize = in.pick(hugeSizes);
-        break;
-    default:
-        break; // the largest format offered
-    }
-}
-
-void readFault(Input& in, simulated::EnumerationFault* fault) {
-    const std::uint8_t code = in.byte();
-    if ((code & 1) == 0)
-        return;
-    fault->result = failures[(code >> 1) % std::size(failures)];
-    fault->delivered = in.byte() % 80;
-}
-
-void readDevices(Input& in, const simulated::Machine& m, std::vector<simulated::Device>* devices,
-                 std::optional<UINT>* reported) {
-    const unsigned count = in.byte() % 9;
-    for (unsigned i = 0; i < count; ++i) {
-        simulated::Device d;
-        const std::uint8_t kind = in.byte();
-        if ((kind & 3) == 3)
-            d.capsResult = in.pick(failures);
-        d.wMid = in.word();
-        d.dwFormats = in.dword();
-        in.text(d.szPname);
-        d.refusal = in.pick(refusals);
-        const unsigned accepted = in.byte() % 9;
-        for (unsigned a = 0; a < accepted; ++a) {
-            const std::uint8_t how = in.byte();
-            FormatHeader h{};
-            if ((how & 1) == 0 && !m.formats.empty()) {
-                h = m.formats[in.byte() % m.formats.size()].header;
-                if ((how & 2) == 0)
-                    h.cbSize = 0; // as the catalogue keeps it
-            } else {
-                h.wFormatTag = in.word();
-                h.nChannels = in.word();
-                h.nSamplesPerSec = in.dword();
-                h.nAvgBytesPerSec = in.dword();
-                h.nBlockAlign = in.word();
-                h.wBitsPerSample = in.word();
-                h.cbSize = in.word();
-            }
-            d.accepts.push_back(h);
-        }
-        devices->push_back(d);
-    }
-    switch (in.byte() % 5) {
-    case 1: // a few more or fewer than there are
-        *reported = static_cast<UINT>(devices->size() + static_cast<std::int8_t>(in.byte()));
-        break;
-    case 2:
-        *reported = in.dword();
-        break;
-    case 3:
-        *reported = in.pick(oddCounts);
-        break;
-    default:
-        break; // the number of devices
-    }
-}
+using namespace fuzz;
 
 bool sameHeader(const FormatHeader& a, const FormatHeader& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -284,16 +97,6 @@ std::vector<FormatHeader> requiredFormats(const simulated::Machine& m) {
     return required;
 }
 
-// Driver text as the report shows it: up to the first NUL, control bytes as '?'.
-std::string shown(const char* text, std::size_t limit) {
-    std::string s;
-    for (std::size_t i = 0; i < limit && text[i] != '\0'; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        s += byte < 0x20 || byte == 0x7F ? '?' : text[i];
-    }
-    return s;
-}
-
 // The tag's name as the report must show it: the first tag entry the manager
 // finds answers, and a refused or missing one shows as "???".
 std::string shownTagName(const simulated::Machine& m, WORD tag) {
@@ -301,20 +104,6 @@ std::string shownTagName(const simulated::Machine& m, WORD tag) {
         if (t.tag == tag)
             return t.detailsResult == MMSYSERR_NOERROR ? shown(t.name, sizeof t.name) : "???";
     return "???";
-}
-
-bool accepts(const simulated::Device& d, const FormatHeader& h) {
-    return d.refusal == MMSYSERR_NOERROR || listed(d.accepts, h);
-}
-
-// How many catalogue formats the device is asked: all, or up to the first it
-// refuses as a device that is no longer there.
-std::size_t askedOf(const simulated::Device& d, const std::vector<FormatHeader>& known) {
-    const bool gone = d.refusal == MMSYSERR_NODRIVER || d.refusal == MMSYSERR_BADDEVICEID;
-    for (std::size_t i = 0; i < known.size(); ++i)
-        if (gone && !accepts(d, known[i]))
-            return i + 1;
-    return known.size();
 }
 
 bool endsWith(const std::string& s, const std::string& end) {
@@ -336,18 +125,7 @@ template <class CheckBlock>
 void checkSection(const char* section, const std::vector<simulated::Device>& devices,
                   const std::optional<UINT>& reported,
                   const std::vector<ReportedDevice>& shownDevices, CheckBlock checkBlock) {
-    // Identifiers run from 0 without holes; a count read as negative lists
-    // nothing, and the first unknown identifier ends the list.
-    std::vector<long> ids;
-    const auto count =
-        static_cast<std::int32_t>(reported ? *reported : static_cast<UINT>(devices.size()));
-    for (std::int32_t id = 0; id < count; ++id) {
-        const auto i = static_cast<std::size_t>(id);
-        if (i >= devices.size() || devices[i].capsResult == MMSYSERR_BADDEVICEID)
-            break;
-        if (devices[i].capsResult == MMSYSERR_NOERROR)
-            ids.push_back(id);
-    }
+    const std::vector<long> ids = listedIds(devices, reported);
     expect(shownDevices.size() == ids.size(),
            std::string(section) + ": " + std::to_string(shownDevices.size()) +
                " devices listed, expected " + std::to_string(ids.size()));
@@ -361,15 +139,6 @@ void checkSection(const char* section, const std::vector<simulated::Device>& dev
                                                  "\"");
         checkBlock(d, shownDevices[i].formats);
     }
-}
-
-std::vector<FormatHeader> catalogue() {
-    std::vector<FormatHeader> records;
-    for (ListNode* n = knownFormats.headNode(); n != nullptr; n = n->next) {
-        expect(n->data != nullptr, "a catalogue node without a record");
-        records.push_back(*static_cast<const FormatHeader*>(n->data));
-    }
-    return records;
 }
 
 // By value: the header is packed, its fields cannot be bound to references.
@@ -460,28 +229,302 @@ void checkQuickRun(const simulated::Machine& m, const ProgramRun& run) {
     checkSection("quick outputs", m.outputs, m.outputCount, parsed.outputs, checkBlock);
 }
 
+// ---- The exclusive mode's text ----
+
+// A device line, or an unmatched endpoint's line, and the block under it.
+struct ExclusiveEntry {
+    bool numbered = true;
+    std::string line;
+    std::vector<std::string> block;
+};
+
+class Lines {
+public:
+    explicit Lines(const std::string& text) {
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                unterminated = true;
+                end = text.size();
+            }
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    bool atEnd() const { return next >= lines.size(); }
+    const std::string& peek() const { return lines[next]; }
+    std::string take() { return atEnd() ? std::string("<end of output>") : lines[next++]; }
+    void expectLine(const std::string& wanted) {
+        const std::string line = take();
+        expect(line == wanted, "exclusive report, line " + std::to_string(next) + ": \"" + line +
+                                   "\", expected \"" + wanted + "\"");
+    }
+    bool unterminated = false;
+
+private:
+    std::vector<std::string> lines;
+    std::size_t next = 0;
+};
+
+// The banner, then per section its title and its entries: numbered device
+// lines, then unmatched endpoints, each followed by an empty line, its block
+// and an empty line.
+void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry> sections[2]) {
+    static const std::string text = "[^\\x00-\\x1f\\x7f]*";
+    static const std::regex deviceLine("(0|[1-9][0-9]*)\\.\\t" + text + " / " + text);
+    static const std::regex unmatchedLine("--\\t" + text + " / no waveform device");
+    Lines lines(output);
+    expect(!lines.unterminated, "the exclusive report does not end with a line break");
+    for (const char* wanted : expectedBanner)
+        lines.expectLine(wanted);
+    const char* const titles[2][2] = {{"        Input Devices", "        -------------"},
+                                      {"        Output Devices", "        --------------"}};
+    for (int s = 0; s < 2; ++s) {
+        lines.expectLine(titles[s][0]);
+        lines.expectLine(titles[s][1]);
+        lines.expectLine("");
+        long lastId = -1;
+        while (!lines.atEnd() && !lines.peek().empty()) {
+            ExclusiveEntry entry;
+            entry.line = lines.take();
+            std::smatch match;
+            if (std::regex_match(entry.line, match, deviceLine)) {
+                expect(sections[s].empty() || sections[s].back().numbered,
+                       "a device line after an unmatched endpoint: " + entry.line);
+                const long id = std::stol(match[1]);
+                expect(id > lastId, "device numbers do not rise: " + entry.line);
+                lastId = id;
+            } else {
+                expect(std::regex_match(entry.line, unmatchedLine),
+                       "not a device or endpoint line: \"" + entry.line + "\"");
+                entry.numbered = false;
+            }
+            lines.expectLine("");
+            while (!lines.atEnd() && !lines.peek().empty()) {
+                entry.block.push_back(lines.take());
+                expect(entry.block.back().compare(0, 2, "\t\t") == 0,
+                       "not a block line: \"" + entry.block.back() + "\"");
+            }
+            expect(!entry.block.empty(), "no block under \"" + entry.line + "\"");
+            lines.expectLine("");
+            sections[s].push_back(entry);
+        }
+        lines.expectLine("");
+    }
+    expect(lines.atEnd(), "more after the exclusive report's end: \"" + lines.take() + "\"");
+}
+
+std::string labelled(const std::string& label, const std::string& value) {
+    return "\t\t" + label + std::string(13 - label.size(), ' ') + value;
+}
+
+// "44.1" to 44100; 0 when it is no rate of the matrix.
+DWORD rateOfText(const std::string& text) {
+    for (DWORD rate : matrixRates) {
+        std::string wanted = std::to_string(rate / 1000);
+        if (rate % 1000 != 0) {
+            char fraction[8];
+            std::snprintf(fraction, sizeof fraction, ".%03u", static_cast<unsigned>(rate % 1000));
+            std::string digits = fraction;
+            while (digits.back() == '0')
+                digits.pop_back();
+            wanted += digits;
+        }
+        if (text == wanted)
+            return rate;
+    }
+    return 0;
+}
+
+std::vector<std::string> split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string::npos;
+         start = at + separator.size())
+        parts.push_back(text.substr(start, at - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// One exclusive-mode line: "int16      1-2, 8 ch  44.1 48 88.2-192 kHz, no channel mask".
+void readFormatLine(const std::string& line, std::vector<Claim>* claims) {
+    static const std::regex format("([a-z0-9]+) +([0-9]+(?:-[0-9]+)?(?:, [0-9]+(?:-[0-9]+)?)*) ch "
+                                   "+([0-9.]+(?:-[0-9.]+)?(?: [0-9.]+(?:-[0-9.]+)?)*) kHz"
+                                   "(|, no channel mask|, plain header|"
+                                   ", channel mask 0x([0-9A-F]+) \\([A-Z0-9x ]+\\))");
+    std::smatch match;
+    expect(std::regex_match(line, match, format), "not an exclusive format line: \"" + line + "\"");
+    const std::optional<SampleType> sample = sampleOfWord(match[1]);
+    expect(sample.has_value(), "no such sample type: \"" + line + "\"");
+    std::vector<unsigned> counts;
+    for (const std::string& run : split(match[2], ", ")) {
+        const std::vector<std::string> ends = split(run, "-");
+        const unsigned first = std::stoul(ends.front()), last = std::stoul(ends.back());
+        expect(first >= 1 && first <= last && last <= 32, "channel counts: \"" + line + "\"");
+        for (unsigned c = first; c <= last; ++c)
+            counts.push_back(c);
+    }
+    std::vector<DWORD> rates;
+    for (const std::string& run : split(match[3], " ")) {
+        const std::vector<std::string> ends = split(run, "-");
+        const DWORD first = rateOfText(ends.front()), last = rateOfText(ends.back());
+        expect(first != 0 && last != 0 && first <= last, "rates: \"" + line + "\"");
+        for (DWORD rate : matrixRates)
+            if (rate >= first && rate <= last)
+                rates.push_back(rate);
+    }
+    const std::string shape = match[4];
+    for (unsigned c : counts) {
+        Claim claim{*sample, c, 0, true, usualMask(c)};
+        if (shape == ", no channel mask")
+            claim.channelMask = 0;
+        else if (shape == ", plain header")
+            claim = Claim{*sample, c, 0, false, 0};
+        else if (!shape.empty())
+            claim.channelMask = static_cast<DWORD>(std::stoul(match[5], nullptr, 16));
+        for (DWORD rate : rates) {
+            claim.rate = rate;
+            claims->push_back(claim);
+        }
+    }
+}
+
+// Reads the exclusive lines into a status and what is claimed.
+std::string readExclusiveLines(const std::vector<std::string>& lines, std::vector<Claim>* claims) {
+    const struct {
+        const char* line;
+        const char* status;
+    } reasons[] = {{"not allowed for this device", "not allowed"},
+                   {"device busy (another program holds it)", "busy"},
+                   {"device gone", "gone"},
+                   {"could not be asked", "unavailable"},
+                   {"nothing accepted", "ok"}};
+    if (lines.size() == 1)
+        for (const auto& r : reasons)
+            if (lines[0] == r.line)
+                return r.status;
+    for (const std::string& line : lines)
+        readFormatLine(line, claims);
+    return "ok";
+}
+
+std::string defaultsText(const EndpointView& view) {
+    if (!view.defaultFor)
+        return "unknown";
+    std::string text;
+    for (int role = 0; role < endpointRoleCount; ++role)
+        if ((*view.defaultFor)[role])
+            text += (text.empty() ? "" : ", ") + std::string(roleWords[role]);
+    return text.empty() ? "none" : text;
+}
+
+void checkEndpointBlock(const simulated::Machine& m, const EndpointExpectations& expected,
+                        std::optional<std::size_t> endpoint, DeviceDirection direction,
+                        const ExclusiveEntry& entry) {
+    const std::string where = "exclusive report, under \"" + entry.line + "\"";
+    const std::vector<std::string>& block = entry.block;
+    if (!endpoint) {
+        const std::vector<std::string> none = {labelled("Endpoint", "none found"),
+                                               labelled("Exclusive", "could not be asked")};
+        expect(block == none, where + ": an endpoint block where none could be had");
+        return;
+    }
+    const EndpointView view = expectedView(m, *endpoint, direction);
+    const std::optional<MixView> mix = expectedMix(m.endpoints.endpoints[*endpoint]);
+    auto serviceText = [](const std::optional<std::u16string>& text) {
+        return text ? ansiShown(*text) : std::string("unknown");
+    };
+    const std::vector<std::string> identity = {
+        labelled("Name", serviceText(view.name)),
+        labelled("Adapter", serviceText(view.adapter)),
+        labelled("Form factor", view.formFactor ? formFactorWord(*view.formFactor) : "unknown"),
+        labelled("Endpoint", ansiShown(view.id)),
+        labelled("Default for", defaultsText(view)),
+    };
+    expect(block.size() >= identity.size() + 2, where + ": a short endpoint block");
+    for (std::size_t i = 0; i < identity.size(); ++i)
+        expect(block[i] == identity[i],
+               where + ": \"" + block[i] + "\", expected \"" + identity[i] + "\"");
+    const std::string& shared = block[identity.size()];
+    if (!mix) {
+        expect(shared == labelled("Shared mode", "unknown"), where + ": \"" + shared + "\"");
+    } else {
+        const std::string channels = " kHz, " + std::to_string(mix->channels) +
+                                     (mix->channels == 1 ? " channel, " : " channels, ") +
+                                     (mix->sample ? sampleWord(*mix->sample) : "unknown samples") +
+                                     ", ";
+        expect(shared.compare(0, 15, labelled("Shared mode", "")) == 0 &&
+                   shared.find(channels) != std::string::npos,
+               where + ": \"" + shared + "\", expected \"" + channels + "\" in it");
+    }
+    std::vector<std::string> exclusive;
+    for (std::size_t i = identity.size() + 1; i < block.size(); ++i) {
+        const std::string label = labelled(i == identity.size() + 1 ? "Exclusive" : "", "");
+        expect(block[i].compare(0, label.size(), label) == 0, where + ": \"" + block[i] + "\"");
+        exclusive.push_back(block[i].substr(label.size()));
+    }
+    std::vector<Claim> claims;
+    const std::string status = readExclusiveLines(exclusive, &claims);
+    checkExclusive(m, expected, *endpoint, status, claims, where);
+}
+
+void checkExclusiveRun(const simulated::Machine& m, const ProgramRun& run,
+                       const ProgramRun& quick) {
+    expect(run.status == 0, "exclusive run exit status " + std::to_string(run.status));
+    std::vector<ExclusiveEntry> sections[2];
+    parseExclusiveReport(run.output, sections);
+    ParsedReport quickReport;
+    expect(parseReport(quick.output, &quickReport).empty(), "quick report");
+    const EndpointExpectations expected = expectEndpoints(m);
+    for (int s = 0; s < 2; ++s) {
+        const DeviceDirection direction = s == 0 ? 'I' : 'O';
+        const std::vector<ReportedDevice>& devices =
+            s == 0 ? quickReport.inputs : quickReport.outputs;
+        const SectionEndpoints& endpoints = expected.sections[s];
+        std::size_t numbered = 0;
+        for (const ExclusiveEntry& entry : sections[s])
+            numbered += entry.numbered ? 1 : 0;
+        expect(numbered == devices.size(), "the exclusive report lists " +
+                                               std::to_string(numbered) + " devices, quick " +
+                                               std::to_string(devices.size()));
+        expect(sections[s].size() - numbered == endpoints.unmatched.size(),
+               "the exclusive report lists " + std::to_string(sections[s].size() - numbered) +
+                   " unmatched endpoints, expected " + std::to_string(endpoints.unmatched.size()));
+        for (std::size_t i = 0; i < numbered; ++i) {
+            expect(sections[s][i].line == devices[i].line,
+                   "exclusive device line \"" + sections[s][i].line + "\", quick \"" +
+                       devices[i].line + "\"");
+            checkEndpointBlock(m, expected, endpoints.devices[i], direction, sections[s][i]);
+        }
+        for (std::size_t i = 0; i < endpoints.unmatched.size(); ++i) {
+            const ExclusiveEntry& entry = sections[s][numbered + i];
+            const EndpointView view = expectedView(m, endpoints.unmatched[i], direction);
+            const std::string line =
+                "--\t" + ansiShown(view.name ? *view.name : view.id) + " / no waveform device";
+            expect(entry.line == line,
+                   "unmatched endpoint \"" + entry.line + "\", expected \"" + line + "\"");
+            checkEndpointBlock(m, expected, endpoints.unmatched[i], direction, entry);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     resetEverything();
     Input in(data, size);
     simulated::Machine& m = simulated::machine();
-    readFormats(in, m);
-    readTags(in, m);
-    readMetric(in, m);
-    readFault(in, &m.inputEnumeration);
-    readFault(in, &m.outputEnumeration);
-    readDevices(in, m, &m.inputs, &m.inputCount);
-    readDevices(in, m, &m.outputs, &m.outputCount);
+    readWaveMachine(in, m);
+    const MemoryFault memory = readMemoryFault(in);
+    readEndpoints(in, m);
     const simulated::Machine furnished = m; // the program only reads it
-
-    const std::uint8_t memory = in.byte();
-    const bool memoryFails = (memory & 1) != 0;
+    const bool memoryFails = memory.fails;
     if (memoryFails)
-        simulated::failAllocation(1 + in.word() % 1024, (memory & 2) != 0);
+        simulated::failAllocation(memory.allocation, memory.persistent);
 
     const ProgramRun slow = runWithArguments({});
-    const std::vector<FormatHeader> known = catalogue();
+    const std::vector<FormatHeader> known = catalogueFormats();
     checkCatalogue(furnished, known, memoryFails);
     const std::size_t queries = checkSlowRun(furnished, slow, known, memoryFails);
     // Each listed device is asked about each catalogue format once, no more,
@@ -494,6 +537,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProgramRun quick = runWithArguments({"quick"});
     expect(simulated::calls().queries == asked, "the quick run queried a device");
     checkQuickRun(furnished, quick);
+
+    clearProbeLogs();
+    const ProgramRun exclusive = runWithArguments({"exclusive"});
+    expect(simulated::calls().queries == asked, "the exclusive run queried a device");
+    checkExclusiveRun(furnished, exclusive, quick);
+    expect(simulated::calls().comDepth == 0,
+           std::to_string(simulated::calls().comDepth) + " COM set-ups not undone");
+    expect(simulated::calls().openEndpoints == 0,
+           std::to_string(simulated::calls().openEndpoints) + " endpoints left open");
 
     resetEverything();
     return 0;

@@ -1,0 +1,1144 @@
+#include "fuzz_machine.h"
+
+#include "catalogue/format_catalogue.h"
+#include "exclusive/exclusive_probe.h"
+#include "platform/endpoint_answers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <unordered_set>
+
+namespace fuzz {
+
+void fail(const std::string& what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+    std::abort();
+}
+
+void expect(bool holds, const std::string& what) {
+    if (!holds)
+        fail(what);
+}
+
+namespace {
+
+// ---- The waveform and codec side ----
+
+const MMRESULT failures[] = {MMSYSERR_ERROR,      MMSYSERR_BADDEVICEID, MMSYSERR_NOTENABLED,
+                             MMSYSERR_ALLOCATED,  MMSYSERR_NODRIVER,    MMSYSERR_NOMEM,
+                             MMSYSERR_INVALPARAM, ACMERR_NOTPOSSIBLE,   0xFFFFFFFFu};
+const MMRESULT refusals[] = {WAVERR_BADFORMAT,   WAVERR_BADFORMAT,  MMSYSERR_NOERROR,
+                             MMSYSERR_ALLOCATED, MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID};
+const DWORD hugeSizes[] = {0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x10000000, 0x00100000, 1025};
+const UINT oddCounts[] = {0, 0x7FFFFFFF, 0xFFFFFFFF, 0x80000000, 0xFFFFFFFE, 0x7FFFFFFE, 1000};
+
+WORD cbSizeFrom(WORD raw) {
+    // Mostly a few KB, so a run stays quick; now and then up to the limit.
+    return raw >= 0xF000 ? raw : static_cast<WORD>(raw % 4097);
+}
+
+void readFormats(Input& in, simulated::Machine& m) {
+    const unsigned count = in.byte() % 65;
+    const DWORD offered[] = {ACM_FORMATENUMF_INPUT | ACM_FORMATENUMF_OUTPUT, ACM_FORMATENUMF_INPUT,
+                             ACM_FORMATENUMF_OUTPUT, 0};
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t kind = in.byte();
+        simulated::CodecFormat f;
+        f.offeredFor = offered[kind & 3];
+        const unsigned source = (kind >> 2) & 3;
+        if (source == 1 && !m.formats.empty()) {
+            // the same header again, with other extra bytes
+            f.header = m.formats[in.byte() % m.formats.size()].header;
+            f.header.cbSize = cbSizeFrom(in.word());
+        } else if (source == 2 && !m.formats.empty()) {
+            // one field changed: a near duplicate, possibly equal in sort order
+            f.header = m.formats[in.byte() % m.formats.size()].header;
+            const std::uint8_t field = in.byte();
+            const DWORD value = in.dword();
+            switch (field % 6) {
+            case 0:
+                f.header.nAvgBytesPerSec = value;
+                break;
+            case 1:
+                f.header.nBlockAlign = static_cast<WORD>(value);
+                break;
+            case 2:
+                f.header.nSamplesPerSec = value;
+                break;
+            case 3:
+                f.header.wBitsPerSample = static_cast<WORD>(value);
+                break;
+            case 4:
+                f.header.nChannels = static_cast<WORD>(value);
+                break;
+            default:
+                f.header.wFormatTag = static_cast<WORD>(value);
+                break;
+            }
+        } else {
+            f.header.wFormatTag = in.word();
+            f.header.nChannels = in.word();
+            f.header.nSamplesPerSec = in.dword();
+            f.header.nAvgBytesPerSec = in.dword();
+            f.header.nBlockAlign = in.word();
+            f.header.wBitsPerSample = in.word();
+            f.header.cbSize = cbSizeFrom(in.word());
+        }
+        m.formats.push_back(f);
+    }
+}
+
+void readTags(Input& in, simulated::Machine& m) {
+    const unsigned count = in.byte() % 17;
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t kind = in.byte();
+        simulated::FormatTag t;
+        if ((kind & 4) != 0 && !m.formats.empty())
+            t.tag = m.formats[in.byte() % m.formats.size()].header.wFormatTag;
+        else
+            t.tag = in.word();
+        in.text(t.name);
+        if ((kind & 3) == 3)
+            t.detailsResult = in.pick(failures);
+        m.tags.push_back(t);
+    }
+}
+
+void readMetric(Input& in, simulated::Machine& m) {
+    switch (in.byte() % 6) {
+    case 1:
+        m.metricsResult = in.pick(failures);
+        break;
+    case 2:
+        m.largestFormatSize = in.byte(); // around the header's 18 bytes
+        break;
+    case 3:
+        m.largestFormatSize = in.word();
+        break;
+    case 4:
+        m.largestFormatSize = in.pick(hugeSizes);
+        break;
+    default:
+        break; // the largest format offered
+    }
+}
+
+void readFault(Input& in, simulated::EnumerationFault* fault) {
+    const std::uint8_t code = in.byte();
+    if ((code & 1) == 0)
+        return;
+    fault->result = failures[(code >> 1) % std::size(failures)];
+    fault->delivered = in.byte() % 80;
+}
+
+void readDevices(Input& in, const simulated::Machine& m, std::vector<simulated::Device>* devices,
+                 std::optional<UINT>* reported) {
+    const unsigned count = in.byte() % 9;
+    for (unsigned i = 0; i < count; ++i) {
+        simulated::Device d;
+        const std::uint8_t kind = in.byte();
+        if ((kind & 3) == 3)
+            d.capsResult = in.pick(failures);
+        d.wMid = in.word();
+        d.dwFormats = in.dword();
+        in.text(d.szPname);
+        d.refusal = in.pick(refusals);
+        const unsigned accepted = in.byte() % 9;
+        for (unsigned a = 0; a < accepted; ++a) {
+            const std::uint8_t how = in.byte();
+            FormatHeader h{};
+            if ((how & 1) == 0 && !m.formats.empty()) {
+                h = m.formats[in.byte() % m.formats.size()].header;
+                if ((how & 2) == 0)
+                    h.cbSize = 0; // as the catalogue keeps it
+            } else {
+                h.wFormatTag = in.word();
+                h.nChannels = in.word();
+                h.nSamplesPerSec = in.dword();
+                h.nAvgBytesPerSec = in.dword();
+                h.nBlockAlign = in.word();
+                h.wBitsPerSample = in.word();
+                h.cbSize = in.word();
+            }
+            d.accepts.push_back(h);
+        }
+        devices->push_back(d);
+    }
+    switch (in.byte() % 5) {
+    case 1: // a few more or fewer than there are
+        *reported = static_cast<UINT>(devices->size() + static_cast<std::int8_t>(in.byte()));
+        break;
+    case 2:
+        *reported = in.dword();
+        break;
+    case 3:
+        *reported = in.pick(oddCounts);
+        break;
+    default:
+        break; // the number of devices
+    }
+}
+
+// ---- Format bytes, read and written apart from the program ----
+
+constexpr WORD pcmTag = 1;
+constexpr WORD floatTag = 3;
+constexpr WORD extensibleTag = 0xFFFE;
+constexpr std::size_t extensibleSize = 40;
+
+// Bytes 4 to 15 of both subformats; bytes 0 to 3 are the tag, little-endian.
+const unsigned char subformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                         0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
+
+unsigned getWord(const unsigned char* b, std::size_t at) {
+    return b[at] | b[at + 1] << 8;
+}
+
+DWORD getDword(const unsigned char* b, std::size_t at) {
+    return getWord(b, at) | static_cast<DWORD>(getWord(b, at + 2)) << 16;
+}
+
+void putWord(unsigned char* b, std::size_t at, unsigned value) {
+    b[at] = static_cast<unsigned char>(value);
+    b[at + 1] = static_cast<unsigned char>(value >> 8);
+}
+
+void putDword(unsigned char* b, std::size_t at, DWORD value) {
+    putWord(b, at, value & 0xFFFF);
+    putWord(b, at + 2, value >> 16);
+}
+
+struct TypeBits {
+    SampleType type;
+    bool isFloat;
+    unsigned container, valid;
+    const char* word;
+};
+
+const TypeBits typeBits[sampleTypeCount] = {
+    {SampleType::Uint8, false, 8, 8, "uint8"},
+    {SampleType::Int16, false, 16, 16, "int16"},
+    {SampleType::Int24, false, 24, 24, "int24"},
+    {SampleType::Int24In32, false, 32, 24, "int24in32"},
+    {SampleType::Int32, false, 32, 32, "int32"},
+    {SampleType::Float32, true, 32, 32, "float32"},
+    {SampleType::Float64, true, 64, 64, "float64"},
+};
+
+std::optional<SampleType> typeOf(bool isFloat, unsigned container, unsigned valid) {
+    for (const TypeBits& t : typeBits)
+        if (t.isFloat == isFloat && t.container == container && t.valid == valid)
+            return t.type;
+    return std::nullopt;
+}
+
+const TypeBits& bitsOf(SampleType type) {
+    return typeBits[static_cast<std::size_t>(type)];
+}
+
+// What an exclusive-mode question asks, read as a driver reads it; nothing
+// when its fields do not agree with each other. Any mask is read as given.
+std::optional<Claim> decodeQuestion(const WAVEFORMATEX* format) {
+    if (format == nullptr)
+        return std::nullopt;
+    const auto* b = reinterpret_cast<const unsigned char*>(format);
+    const unsigned tag = getWord(b, 0), channels = getWord(b, 2), align = getWord(b, 12),
+                   bits = getWord(b, 14), extra = getWord(b, 16);
+    const DWORD rate = getDword(b, 4), byteRate = getDword(b, 8);
+    if (channels == 0 || rate == 0 || bits == 0 || bits % 8 != 0 || align != channels * bits / 8 ||
+        byteRate != rate * align)
+        return std::nullopt;
+    if (tag == pcmTag || tag == floatTag) {
+        const std::optional<SampleType> type = typeOf(tag == floatTag, bits, bits);
+        if (extra != 0 || !type)
+            return std::nullopt;
+        return Claim{*type, channels, rate, false, 0};
+    }
+    if (tag != extensibleTag || extra != extensibleSize - sizeof(WAVEFORMATEX))
+        return std::nullopt;
+    const unsigned valid = getWord(b, 18);
+    const DWORD subformat = getDword(b, 24);
+    if (valid == 0 || valid > bits || (subformat != pcmTag && subformat != floatTag) ||
+        std::memcmp(b + 28, subformatTail, sizeof subformatTail) != 0)
+        return std::nullopt;
+    const std::optional<SampleType> type = typeOf(subformat == floatTag, bits, valid);
+    if (!type)
+        return std::nullopt;
+    return Claim{*type, channels, rate, true, getDword(b, 20)};
+}
+
+std::optional<std::size_t> rateIndex(DWORD rate) {
+    const auto at = std::find(std::begin(matrixRates), std::end(matrixRates), rate);
+    if (at == std::end(matrixRates))
+        return std::nullopt;
+    return static_cast<std::size_t>(at - std::begin(matrixRates));
+}
+
+// ---- UTF-16 text from the input ----
+
+// Characters that trip up escaping, line handling and code page conversion.
+const char16_t specials[] = {
+    u'"',   u'\\',  u'/',   u'\t',  u'\n',  u'\r',  0x0001, 0x001F, 0x007F, 0x0080, 0x0081,
+    0x0085, 0x009F, 0x00A0, 0x00FF, 0x0100, 0x2028, 0x2029, 0xFEFF, 0xFFFD, 0xFFFE, 0xFFFF,
+    0x20AC, 0x2122, u'?',   u'{',   u'}',   u'.',   0x0008, 0x000C, 0x001B, u' ',
+};
+
+// The characters Windows-1252 puts at 0x80 to 0x9F, 0 where it has none.
+const char16_t windows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+// Never a NUL: a property's string ends at its first one.
+std::u16string readText(Input& in) {
+    const std::uint8_t lengthByte = in.byte();
+    const std::size_t length = lengthByte >= 0xF0 ? 100 + in.word() % 1000 : lengthByte % 48;
+    std::u16string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t b = in.byte();
+        if (b < 0x60) {
+            text += static_cast<char16_t>(0x20 + b); // printable ASCII, and DEL
+        } else if (b < 0x80) {
+            text += specials[b - 0x60];
+        } else if (b < 0xA0) {
+            text += static_cast<char16_t>(0x80 + in.byte()); // Latin-1 and a little past
+        } else if (b < 0xC0) {
+            char16_t c = 0;
+            for (std::size_t k = b % 32; c == 0; k = (k + 1) % 32)
+                c = windows1252[k];
+            text += c;
+        } else if (b < 0xE0) {
+            text += static_cast<char16_t>(0x4E00 + in.word() % 0x5200); // CJK
+        } else if (b < 0xF0) {
+            const std::uint32_t c = 0x10000 + ((std::uint32_t(b & 0xF) << 16) | in.word());
+            text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else if (b < 0xF8) {
+            text += static_cast<char16_t>(0xD800 + in.word() % 0x800); // a lone surrogate
+        } else {
+            const char16_t c = in.word();
+            text += c == 0 ? char16_t(0xFFFF) : c;
+        }
+    }
+    return text;
+}
+
+// ---- The endpoint side ----
+
+const HRESULT comFailures[] = {E_OUTOFMEMORY, E_FAIL, E_INVALIDARG, E_UNEXPECTED,
+                               CO_E_NOTINITIALIZED};
+const HRESULT serviceFailures[] = {REGDB_E_CLASSNOTREG,
+                                   E_NOINTERFACE,
+                                   E_OUTOFMEMORY,
+                                   CO_E_NOTINITIALIZED,
+                                   E_FAIL,
+                                   E_NOTFOUND,
+                                   DISP_E_TYPEMISMATCH,
+                                   AUDCLNT_E_SERVICE_NOT_RUNNING};
+const HRESULT clientFailures[] = {AUDCLNT_E_DEVICE_INVALIDATED,
+                                  AUDCLNT_E_DEVICE_IN_USE,
+                                  AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED,
+                                  AUDCLNT_E_RESOURCES_INVALIDATED,
+                                  AUDCLNT_E_CPUUSAGE_EXCEEDED,
+                                  AUDCLNT_E_NOT_INITIALIZED,
+                                  AUDCLNT_E_WRONG_ENDPOINT_TYPE,
+                                  AUDCLNT_E_ENDPOINT_CREATE_FAILED,
+                                  AUDCLNT_E_SERVICE_NOT_RUNNING,
+                                  E_NOTFOUND,
+                                  E_OUTOFMEMORY,
+                                  E_NOINTERFACE,
+                                  E_FAIL,
+                                  S_FALSE};
+const HRESULT formatRefusals[] = {AUDCLNT_E_UNSUPPORTED_FORMAT,
+                                  AUDCLNT_E_UNSUPPORTED_FORMAT,
+                                  AUDCLNT_E_UNSUPPORTED_FORMAT,
+                                  S_FALSE,
+                                  E_INVALIDARG,
+                                  E_FAIL,
+                                  AUDCLNT_E_ENDPOINT_CREATE_FAILED,
+                                  E_NOTFOUND};
+const HRESULT stopAnswers[] = {AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED,
+                               AUDCLNT_E_DEVICE_IN_USE,
+                               AUDCLNT_E_DEVICE_INVALIDATED,
+                               AUDCLNT_E_RESOURCES_INVALIDATED,
+                               AUDCLNT_E_CPUUSAGE_EXCEEDED,
+                               E_OUTOFMEMORY,
+                               E_INVALIDARG,
+                               E_NOTFOUND};
+const MMRESULT idFailures[] = {MMSYSERR_INVALPARAM, MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID,
+                               MMSYSERR_NOMEM,      MMSYSERR_ERROR,    MMSYSERR_NOTENABLED};
+
+// Some code from the list, now and then any value at all.
+template <std::size_t N> HRESULT someCode(Input& in, const HRESULT (&codes)[N]) {
+    const std::uint8_t b = in.byte();
+    return b % (N + 1) == N ? static_cast<HRESULT>(in.dword()) : codes[b % (N + 1)];
+}
+
+HRESULT readServiceResult(Input& in) {
+    return (in.byte() & 1) == 0 ? S_OK : someCode(in, serviceFailures);
+}
+
+template <class T> void readPropertyResult(Input& in, simulated::Property<T>* property) {
+    switch (in.byte() % 8) {
+    case 1:
+        property->result = E_NOTFOUND;
+        break;
+    case 2:
+        property->result = DISP_E_TYPEMISMATCH;
+        break;
+    case 3:
+        property->result = someCode(in, serviceFailures);
+        break;
+    default:
+        property->result = S_OK;
+        break;
+    }
+}
+
+// The mix format's bytes, sound or not. A mix of more than 8 channels widens
+// the probe's matrix up to 32 counts, four times the questions; `wide` counts
+// down how many more may have one.
+std::vector<unsigned char> readMix(Input& in, unsigned& wide) {
+    std::vector<unsigned char> b(extensibleSize);
+    const std::uint8_t kind = in.byte();
+    const unsigned oddCounts[] = {0, 9, 12, 18, 19, 24, 32, 33, 200, 0xFFFF};
+    unsigned channels = in.byte() % 9;
+    if (kind % 8 == 6)
+        channels = in.pick(oddCounts);
+    const std::uint8_t rateByte = in.byte();
+    const DWORD rate = rateByte < 0xF0 ? matrixRates[rateByte % matrixRateCount] : in.dword();
+    const std::uint8_t maskByte = in.byte();
+    const DWORD mask = maskByte == 0 ? usualMask(channels) : maskByte == 1 ? 0 : in.dword();
+    SampleType type = SampleType::Float32;
+    if (kind % 8 == 1 || kind % 8 == 2)
+        type = static_cast<SampleType>(in.byte() % sampleTypeCount);
+    const TypeBits& t = bitsOf(type);
+    putWord(b.data(), 0, extensibleTag);
+    putWord(b.data(), 2, channels);
+    putDword(b.data(), 4, rate);
+    putDword(b.data(), 8, rate * channels * (t.container / 8));
+    putWord(b.data(), 12, channels * (t.container / 8));
+    putWord(b.data(), 14, t.container);
+    putWord(b.data(), 16, extensibleSize - sizeof(WAVEFORMATEX));
+    putWord(b.data(), 18, t.valid);
+    putDword(b.data(), 20, mask);
+    putDword(b.data(), 24, t.isFloat ? floatTag : pcmTag);
+    std::memcpy(b.data() + 28, subformatTail, sizeof subformatTail);
+    switch (kind % 8) {
+    case 2: // the plain header
+        putWord(b.data(), 0, t.isFloat ? floatTag : pcmTag);
+        putWord(b.data(), 16, 0);
+        b.resize(sizeof(WAVEFORMATEX) + in.byte() % 3);
+        break;
+    case 3: // cut short
+        b.resize(in.byte() % extensibleSize);
+        break;
+    case 4: // cbSize says other than the bytes there are
+        putWord(b.data(), 16, in.word());
+        b.resize(sizeof(WAVEFORMATEX) + in.byte() % 23);
+        break;
+    case 5: // a subformat nobody knows
+        for (std::size_t i = 24; i < extensibleSize; ++i)
+            b[i] = (i & 1) != 0 ? in.byte() : b[i];
+        break;
+    case 7: // anything
+        b.resize(in.byte() % 64);
+        for (unsigned char& byte : b)
+            byte = in.byte();
+        break;
+    default:
+        break;
+    }
+    if (b.size() >= 4 && getWord(b.data(), 2) > 8) {
+        if (wide == 0)
+            putWord(b.data(), 2, getWord(b.data(), 2) % 9);
+        else
+            --wide;
+    }
+    return b;
+}
+
+// An endpoint's exclusive-mode answers: a pure function of the format, and on
+// top of it an answer that ends everything after so many questions. Every
+// answer given is logged.
+struct Profile {
+    enum Kind { Product, PerType, Excepted, Hashed, Anything } kind = Product;
+    // Product: types x counts x rates with a shape rule, for every type alike,
+    // or per type; Excepted: a product with a few cells turned over.
+    std::uint8_t types = 0;
+    std::uint32_t counts[sampleTypeCount] = {}; // bit c-1 for c channels
+    std::uint32_t rates[sampleTypeCount] = {};  // bit i for matrixRates[i]
+    std::uint8_t shapes = 0; // 1 usual mask, 2 other masks, 4 mask 0, 8 plain; 0: any
+    std::vector<std::array<unsigned, 3>> turned; // type, channels, rate index
+    std::uint32_t seed = 0;
+    std::uint8_t threshold = 0;
+    HRESULT refusal = AUDCLNT_E_UNSUPPORTED_FORMAT;
+    std::optional<unsigned long> stopAfter;
+    HRESULT stopAnswer = S_OK;
+
+    // Logged, per run.
+    ClaimSet taken;
+    std::unordered_set<std::string> asked;
+    bool askedTwice = false;
+    unsigned long questions = 0;
+    std::optional<EndpointAnswer> firstStop;
+    unsigned long afterStop = 0;
+
+    bool inProduct(const Claim& q) const {
+        const auto t = static_cast<std::size_t>(q.sample);
+        const std::optional<std::size_t> r = rateIndex(q.rate);
+        if ((types >> t & 1) == 0 || q.channels < 1 || q.channels > 32 || !r ||
+            (counts[t] >> (q.channels - 1) & 1) == 0 || (rates[t] >> *r & 1) == 0)
+            return false;
+        unsigned shape = 8;
+        if (q.extensible)
+            shape = q.channelMask == 0 ? 4 : q.channelMask == usualMask(q.channels) ? 1 : 2;
+        return shapes == 0 || (shapes & shape) != 0;
+    }
+    bool takes(const Claim& q) const {
+        if (kind == Hashed) {
+            std::uint32_t h = seed ^ 2166136261u;
+            for (std::uint32_t v : {std::uint32_t(q.sample), std::uint32_t(q.channels), q.rate,
+                                    std::uint32_t(q.extensible), q.channelMask})
+                h = (h ^ v) * 16777619u;
+            return (h >> 24) < threshold;
+        }
+        bool in = inProduct(q);
+        if (kind == Excepted) {
+            const std::optional<std::size_t> r = rateIndex(q.rate);
+            for (const auto& cell : turned)
+                if (r && cell[0] == static_cast<unsigned>(q.sample) && cell[1] == q.channels &&
+                    cell[2] == *r)
+                    in = !in;
+        }
+        return in;
+    }
+    HRESULT pure(const WAVEFORMATEX* format) const {
+        if (kind == Anything)
+            return S_OK;
+        const std::optional<Claim> q = decodeQuestion(format);
+        return q && takes(*q) ? S_OK : refusal;
+    }
+    // The device keeps the probe's assumptions: its answer is brute force's.
+    bool keepsAssumptions() const { return kind == Product || kind == Anything; }
+
+    HRESULT answer(const WAVEFORMATEX* format) {
+        ++questions;
+        const HRESULT a = stopAfter && questions > *stopAfter ? stopAnswer : pure(format);
+        const EndpointAnswer sorted = endpointAnswerOf(a);
+        if (firstStop)
+            ++afterStop;
+        else if (sorted == EndpointAnswer::NotAllowed || sorted == EndpointAnswer::Busy ||
+                 sorted == EndpointAnswer::Gone || sorted == EndpointAnswer::NotFound ||
+                 sorted == EndpointAnswer::NoMemory)
+            firstStop = sorted;
+        const auto* bytes = reinterpret_cast<const char*>(format);
+        if (!asked.insert(std::string(bytes, sizeof *format + format->cbSize)).second)
+            askedTwice = true;
+        if (sorted == EndpointAnswer::Ok)
+            if (const std::optional<Claim> q = decodeQuestion(format))
+                taken.insert(*q);
+        return a;
+    }
+};
+
+// Per endpoint of the machine read last; the endpoints' profiles point here.
+std::vector<std::shared_ptr<Profile>> profiles;
+
+std::uint32_t readRates(Input& in) {
+    const std::uint32_t low = in.word();
+    return (low | std::uint32_t(in.byte()) << 16) & ((1u << matrixRateCount) - 1);
+}
+
+void readProfile(Input& in, simulated::Endpoint& e, std::size_t index) {
+    const std::uint8_t kind = in.byte();
+    if (kind % 8 == 0)
+        return; // left unset: every format is refused
+    auto p = std::make_shared<Profile>();
+    switch (kind % 8) {
+    case 3:
+        p->kind = Profile::PerType;
+        break;
+    case 4:
+        p->kind = Profile::Excepted;
+        break;
+    case 5:
+        p->kind = Profile::Hashed;
+        break;
+    case 6:
+        p->kind = Profile::Product; // everything sound
+        p->types = 0x7F;
+        std::fill(std::begin(p->counts), std::end(p->counts), 0xFFFFFFFFu);
+        std::fill(std::begin(p->rates), std::end(p->rates), (1u << matrixRateCount) - 1);
+        break;
+    case 7:
+        p->kind = Profile::Anything; // even what is not sound
+        break;
+    default:
+        p->kind = Profile::Product;
+        break;
+    }
+    if (p->kind == Profile::Hashed) {
+        p->seed = in.dword();
+        p->threshold = in.byte();
+    } else if (kind % 8 < 6) {
+        p->types = in.byte() & 0x7F;
+        p->counts[0] = in.dword();
+        p->rates[0] = readRates(in);
+        p->shapes = in.byte() & 0xF;
+        for (std::size_t t = 1; t < sampleTypeCount; ++t) {
+            p->counts[t] = p->counts[0];
+            p->rates[t] = p->rates[0];
+        }
+        if (p->kind == Profile::PerType)
+            for (std::size_t t = 0; t < sampleTypeCount; ++t)
+                if ((p->types >> t & 1) != 0) {
+                    p->counts[t] = in.dword();
+                    p->rates[t] = readRates(in);
+                }
+        if (p->kind == Profile::Excepted)
+            for (unsigned n = in.byte() % 5; n > 0; --n) {
+                const unsigned type = in.byte() % sampleTypeCount;
+                const unsigned channels = 1 + in.byte() % 32;
+                p->turned.push_back({type, channels, unsigned(in.byte() % matrixRateCount)});
+            }
+    }
+    p->refusal = someCode(in, formatRefusals);
+    if ((in.byte() & 1) != 0) {
+        p->stopAfter = in.word() % 4096;
+        p->stopAnswer = someCode(in, stopAnswers);
+    }
+    profiles[index] = p;
+    e.exclusive = [p](const WAVEFORMATEX* format) { return p->answer(format); };
+}
+
+std::u16string madeUpId(DeviceDirection direction, std::size_t index, std::uint8_t salt) {
+    static const char16_t hex[] = u"0123456789abcdef";
+    std::u16string id = direction == 'I' ? u"{0.0.1.00000000}.{" : u"{0.0.0.00000000}.{";
+    for (unsigned value : {unsigned(index), unsigned(salt)}) {
+        id += hex[value >> 4 & 0xF];
+        id += hex[value & 0xF];
+    }
+    return id + u"}";
+}
+
+} // namespace
+
+void readWaveMachine(Input& in, simulated::Machine& m) {
+    readFormats(in, m);
+    readTags(in, m);
+    readMetric(in, m);
+    readFault(in, &m.inputEnumeration);
+    readFault(in, &m.outputEnumeration);
+    readDevices(in, m, &m.inputs, &m.inputCount);
+    readDevices(in, m, &m.outputs, &m.outputCount);
+}
+
+MemoryFault readMemoryFault(Input& in) {
+    MemoryFault fault;
+    const std::uint8_t memory = in.byte();
+    fault.fails = (memory & 1) != 0;
+    if (fault.fails) {
+        fault.allocation = 1 + in.word() % 1024;
+        fault.persistent = (memory & 2) != 0;
+    }
+    return fault;
+}
+
+void readEndpoints(Input& in, simulated::Machine& m) {
+    simulated::EndpointSystem& system = m.endpoints;
+    switch (in.byte() % 8) {
+    case 1:
+        system.comResult = S_FALSE; // already set up in this mode
+        break;
+    case 2:
+        system.comResult = RPC_E_CHANGED_MODE;
+        break;
+    case 3:
+        system.comResult = someCode(in, comFailures);
+        break;
+    default:
+        break;
+    }
+    system.enumeratorResult = readServiceResult(in);
+    system.listResult = readServiceResult(in);
+    system.defaultResult = readServiceResult(in);
+
+    const std::size_t count = in.byte() % 9;
+    profiles.assign(count, nullptr);
+    unsigned wide = 2; // endpoints whose mix may have more than 8 channels
+    for (std::size_t i = 0; i < count; ++i) {
+        simulated::Endpoint e;
+        const std::uint8_t kind = in.byte();
+        e.direction = (kind & 4) != 0 ? 'I' : 'O';
+        e.active = (kind & 8) == 0;
+        switch (kind & 3) {
+        case 2:
+            e.id = readText(in);
+            break;
+        case 3:
+            if (i > 0) {
+                e.id = system.endpoints[in.byte() % i].id;
+                break;
+            }
+            [[fallthrough]];
+        default:
+            e.id = madeUpId(e.direction, i, in.byte());
+            break;
+        }
+        if ((kind & 0x10) != 0)
+            e.openResult = someCode(in, serviceFailures);
+        if ((kind & 0x20) != 0)
+            e.propertyStoreResult = someCode(in, serviceFailures);
+        if ((kind & 0x40) != 0)
+            e.activateResult = someCode(in, clientFailures);
+        if ((kind & 0x80) != 0)
+            e.mixResult = someCode(in, clientFailures);
+        readPropertyResult(in, &e.friendlyName);
+        if (e.friendlyName.result == S_OK)
+            e.friendlyName.value = readText(in);
+        readPropertyResult(in, &e.adapterName);
+        if (e.adapterName.result == S_OK)
+            e.adapterName.value = readText(in);
+        readPropertyResult(in, &e.formFactor);
+        const std::uint8_t formFactor = in.byte();
+        e.formFactor.value = formFactor < 0xF0 ? formFactor % 12 : in.dword();
+        e.mixFormat = readMix(in, wide);
+        readProfile(in, e, i);
+        system.endpoints.push_back(e);
+    }
+
+    for (auto& roles : system.defaults)
+        for (std::u16string& id : roles) {
+            const std::uint8_t b = in.byte();
+            if (b == 0xFF)
+                id = u"{0.0.0.00000000}.{no-such-endpoint}";
+            else if (b != 0 && count > 0)
+                id = system.endpoints[(b - 1) % count].id;
+        }
+
+    for (std::vector<simulated::Device>* devices : {&m.inputs, &m.outputs}) {
+        const DeviceDirection direction = devices == &m.inputs ? 'I' : 'O';
+        for (simulated::Device& d : *devices) {
+            const std::uint8_t b = in.byte();
+            if (b % 4 == 0)
+                continue; // the driver does not know the message
+            if (b % 4 == 2) {
+                d.endpointIdResult = in.pick(idFailures);
+                continue;
+            }
+            d.endpointIdResult = MMSYSERR_NOERROR;
+            const std::uint8_t which = in.byte();
+            if (which % 8 == 5) {
+                d.endpointId = u"{0.0.0.00000000}.{unknown}";
+            } else if (which % 8 == 6 || count == 0) {
+                d.endpointId.clear();
+            } else {
+                // Mostly an endpoint of the device's own direction.
+                std::vector<std::size_t> candidates;
+                for (std::size_t i = 0; i < count; ++i)
+                    if (which % 8 == 7 || system.endpoints[i].direction == direction)
+                        candidates.push_back(i);
+                const std::size_t n = in.byte();
+                d.endpointId = candidates.empty()
+                                   ? system.endpoints[n % count].id
+                                   : system.endpoints[candidates[n % candidates.size()]].id;
+            }
+        }
+    }
+}
+
+std::vector<long> listedIds(const std::vector<simulated::Device>& devices,
+                            const std::optional<UINT>& reported) {
+    std::vector<long> ids;
+    const auto count =
+        static_cast<std::int32_t>(reported ? *reported : static_cast<UINT>(devices.size()));
+    for (std::int32_t id = 0; id < count; ++id) {
+        const auto i = static_cast<std::size_t>(id);
+        if (i >= devices.size() || devices[i].capsResult == MMSYSERR_BADDEVICEID)
+            break;
+        if (devices[i].capsResult == MMSYSERR_NOERROR)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+std::string shown(const char* text, std::size_t limit) {
+    std::string s;
+    for (std::size_t i = 0; i < limit && text[i] != '\0'; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        s += byte < 0x20 || byte == 0x7F ? '?' : text[i];
+    }
+    return s;
+}
+
+std::vector<FormatHeader> catalogueFormats() {
+    std::vector<FormatHeader> records;
+    for (ListNode* n = knownFormats.headNode(); n != nullptr; n = n->next) {
+        expect(n->data != nullptr, "a catalogue node without a record");
+        records.push_back(*static_cast<const FormatHeader*>(n->data));
+    }
+    return records;
+}
+
+bool accepts(const simulated::Device& d, const FormatHeader& h) {
+    if (d.refusal == MMSYSERR_NOERROR)
+        return true;
+    for (const FormatHeader& a : d.accepts)
+        if (std::memcmp(&a, &h, sizeof h) == 0)
+            return true;
+    return false;
+}
+
+std::size_t askedOf(const simulated::Device& d, const std::vector<FormatHeader>& known) {
+    const bool gone = d.refusal == MMSYSERR_NODRIVER || d.refusal == MMSYSERR_BADDEVICEID;
+    for (std::size_t i = 0; i < known.size(); ++i)
+        if (gone && !accepts(d, known[i]))
+            return i + 1;
+    return known.size();
+}
+
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c < 0xDC00;
+}
+
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c < 0xE000;
+}
+
+} // namespace
+
+std::string utf8OfAnsi(const char* text, std::size_t limit) {
+    std::string out;
+    for (std::size_t i = 0; i < limit && text[i] != '\0'; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const bool mapped = b >= 0x80 && b < 0xA0 && windows1252[b - 0x80] != 0;
+        appendUtf8(out, mapped ? windows1252[b - 0x80] : b);
+    }
+    return out;
+}
+
+std::string utf8OfLatin1(const char* text) {
+    std::string out;
+    for (; *text != '\0'; ++text)
+        appendUtf8(out, static_cast<unsigned char>(*text));
+    return out;
+}
+
+std::string utf8Of(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            appendUtf8(out, 0x10000 + ((std::uint32_t(text[i]) - 0xD800) << 10) +
+                                (std::uint32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else {
+            const bool lone = isHighSurrogate(text[i]) || isLowSurrogate(text[i]);
+            appendUtf8(out, lone ? 0xFFFD : text[i]);
+        }
+    }
+    return out;
+}
+
+std::string ansiShown(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            out += '?'; // one character, one '?'
+            ++i;
+            continue;
+        }
+        char byte = '?';
+        if (c < 0x20 || c == 0x7F)
+            byte = '?';
+        else if (c < 0x80 || (c >= 0xA0 && c < 0x100))
+            byte = static_cast<char>(c);
+        else if (c < 0xA0 && windows1252[c - 0x80] == 0)
+            byte = static_cast<char>(c); // a byte the code page leaves unassigned maps to itself
+        else
+            for (std::size_t k = 0; k < 32; ++k)
+                if (windows1252[k] == c)
+                    byte = static_cast<char>(0x80 + k);
+        out += byte;
+    }
+    return out;
+}
+
+EndpointExpectations expectEndpoints(const simulated::Machine& m) {
+    EndpointExpectations expected;
+    const simulated::EndpointSystem& system = m.endpoints;
+    const std::vector<simulated::Endpoint>& endpoints = system.endpoints;
+    expected.probes.assign(endpoints.size(), 0);
+    const bool opens = (system.comResult == S_OK || system.comResult == S_FALSE ||
+                        system.comResult == RPC_E_CHANGED_MODE) &&
+                       system.enumeratorResult == S_OK;
+    // An endpoint is found by its id: the first with that id answers.
+    auto found = [&](const std::u16string& id) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < endpoints.size(); ++i)
+            if (endpoints[i].id == id)
+                return endpoints[i].openResult == S_OK ? std::optional<std::size_t>(i)
+                                                       : std::nullopt;
+        return std::nullopt;
+    };
+    std::vector<std::u16string> ledTo;
+    for (int s = 0; s < 2; ++s) {
+        const DeviceDirection direction = s == 0 ? 'I' : 'O';
+        const std::vector<simulated::Device>& devices = s == 0 ? m.inputs : m.outputs;
+        SectionEndpoints& section = expected.sections[s];
+        for (long id : listedIds(devices, s == 0 ? m.inputCount : m.outputCount)) {
+            const simulated::Device& d = devices[static_cast<std::size_t>(id)];
+            std::optional<std::size_t> endpoint;
+            if (opens && d.endpointIdResult == MMSYSERR_NOERROR && !d.endpointId.empty()) {
+                ledTo.push_back(d.endpointId);
+                endpoint = found(d.endpointId);
+            }
+            section.devices.push_back(endpoint);
+            if (endpoint)
+                ++expected.probes[*endpoint];
+        }
+        if (!opens || system.listResult != S_OK)
+            continue;
+        for (const simulated::Endpoint& e : endpoints) {
+            if (!e.active || e.direction != direction ||
+                std::find(ledTo.begin(), ledTo.end(), e.id) != ledTo.end())
+                continue;
+            if (const std::optional<std::size_t> endpoint = found(e.id)) {
+                section.unmatched.push_back(*endpoint);
+                ++expected.probes[*endpoint];
+            }
+        }
+    }
+    return expected;
+}
+
+EndpointView expectedView(const simulated::Machine& m, std::size_t endpoint,
+                          DeviceDirection direction) {
+    const simulated::EndpointSystem& system = m.endpoints;
+    const simulated::Endpoint& e = system.endpoints[endpoint];
+    EndpointView view;
+    view.id = e.id;
+    if (e.propertyStoreResult == S_OK) {
+        if (e.friendlyName.result == S_OK)
+            view.name = e.friendlyName.value;
+        if (e.adapterName.result == S_OK)
+            view.adapter = e.adapterName.value;
+        if (e.formFactor.result == S_OK)
+            view.formFactor = e.formFactor.value;
+    }
+    // No default for a role is an answer; a failure to ask is not.
+    const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
+    if (asked == EndpointAnswer::Ok || asked == EndpointAnswer::NotFound) {
+        std::array<bool, endpointRoleCount> roles{};
+        for (int role = 0; role < endpointRoleCount; ++role)
+            roles[role] = asked == EndpointAnswer::Ok && !e.id.empty() &&
+                          system.defaults[direction == 'I' ? 0 : 1][role] == e.id;
+        view.defaultFor = roles;
+    }
+    return view;
+}
+
+const char* formFactorWord(std::uint32_t formFactor) {
+    static const char* const words[] = {
+        "remote network device",
+        "speakers",
+        "line",
+        "headphones",
+        "microphone",
+        "headset",
+        "handset",
+        "digital passthrough",
+        "S/PDIF",
+        "HDMI",
+        "unknown",
+    };
+    return formFactor < std::size(words) ? words[formFactor] : "unknown";
+}
+
+const char* const roleWords[endpointRoleCount] = {"console", "multimedia", "communications"};
+
+std::optional<MixView> expectedMix(const simulated::Endpoint& e) {
+    const std::vector<unsigned char>& b = e.mixFormat;
+    if (e.activateResult != S_OK || e.mixResult != S_OK || b.size() < sizeof(WAVEFORMATEX))
+        return std::nullopt;
+    MixView mix;
+    const unsigned tag = getWord(b.data(), 0), bits = getWord(b.data(), 14);
+    mix.channels = getWord(b.data(), 2);
+    mix.rate = getDword(b.data(), 4);
+    if (tag == pcmTag || tag == floatTag)
+        mix.sample = typeOf(tag == floatTag, bits, bits);
+    if (tag != extensibleTag)
+        return mix;
+    if (getWord(b.data(), 16) < extensibleSize - sizeof(WAVEFORMATEX) || b.size() < extensibleSize)
+        return std::nullopt;
+    const unsigned valid = getWord(b.data(), 18) == 0 ? bits : getWord(b.data(), 18);
+    const DWORD subformat = getDword(b.data(), 24);
+    if ((subformat == pcmTag || subformat == floatTag) &&
+        std::memcmp(b.data() + 28, subformatTail, sizeof subformatTail) == 0)
+        mix.sample = typeOf(subformat == floatTag, bits, valid);
+    mix.channelMask = getDword(b.data(), 20);
+    return mix;
+}
+
+const char* sampleWord(SampleType type) {
+    return bitsOf(type).word;
+}
+
+std::optional<SampleType> sampleOfWord(const std::string& word) {
+    for (const TypeBits& t : typeBits)
+        if (word == t.word)
+            return t.type;
+    return std::nullopt;
+}
+
+bool Claim::operator==(const Claim& o) const {
+    return sample == o.sample && channels == o.channels && rate == o.rate &&
+           extensible == o.extensible && channelMask == o.channelMask;
+}
+
+std::size_t ClaimHash::operator()(const Claim& c) const {
+    std::uint64_t h = 14695981039346656037u;
+    for (std::uint64_t v :
+         {std::uint64_t(c.sample), std::uint64_t(c.channels), std::uint64_t(c.rate),
+          std::uint64_t(c.extensible), std::uint64_t(c.channelMask)})
+        h = (h ^ v) * 1099511628211u;
+    return static_cast<std::size_t>(h);
+}
+
+std::string describe(const Claim& c) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s %u ch %lu Hz %s 0x%lX", sampleWord(c.sample), c.channels,
+                  static_cast<unsigned long>(c.rate), c.extensible ? "extensible" : "plain",
+                  static_cast<unsigned long>(c.channelMask));
+    return text;
+}
+
+DWORD usualMask(unsigned channels) {
+    const DWORD masks[] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
+    if (channels < std::size(masks))
+        return masks[channels];
+    return channels <= 18 ? (DWORD{1} << channels) - 1 : 0;
+}
+
+void clearProbeLogs() {
+    for (const std::shared_ptr<Profile>& p : profiles) {
+        if (p == nullptr)
+            continue;
+        p->taken.clear();
+        p->asked.clear();
+        p->askedTwice = false;
+        p->questions = 0;
+        p->firstStop.reset();
+        p->afterStop = 0;
+    }
+}
+
+namespace {
+
+const char* statusWord(EndpointAnswer answer) {
+    switch (answer) {
+    case EndpointAnswer::NotAllowed:
+        return "not allowed";
+    case EndpointAnswer::Busy:
+        return "busy";
+    case EndpointAnswer::Gone:
+    case EndpointAnswer::NotFound:
+        return "gone";
+    case EndpointAnswer::NoMemory:
+        return "unavailable";
+    default:
+        return "ok";
+    }
+}
+
+// The status an endpoint asked once must end with.
+std::string expectedStatus(const simulated::Endpoint& e, const Profile* p) {
+    // Without an audio client the mix format says why, when it can.
+    const EndpointAnswer client =
+        endpointAnswerOf(e.activateResult != S_OK ? e.activateResult : e.mixResult);
+    if (client == EndpointAnswer::NotAllowed || client == EndpointAnswer::Busy ||
+        client == EndpointAnswer::Gone)
+        return statusWord(client);
+    // Otherwise every question is asked, and answered with the activation's failure.
+    if (e.activateResult != S_OK)
+        return statusWord(endpointAnswerOf(e.activateResult));
+    if (p == nullptr || !p->firstStop)
+        return "ok";
+    return statusWord(*p->firstStop);
+}
+
+ClaimSet bruteForce(const simulated::Endpoint& e, const Profile& p) {
+    ProbeStart start;
+    if (e.mixResult == S_OK)
+        start = probeStartOf(e.mixFormat.data(), e.mixFormat.size());
+    const ExclusiveFindings findings = probeEveryFormat(
+        start, [&p](const WAVEFORMATEX* format) { return endpointAnswerOf(p.pure(format)); });
+    ClaimSet claims;
+    for (const ExclusiveFormat& f : findings.formats)
+        for (DWORD rate : f.rates)
+            claims.insert({f.sample, f.channels, rate, f.shape.extensible,
+                           f.shape.extensible ? f.shape.channelMask : 0});
+    return claims;
+}
+
+} // namespace
+
+void checkExclusive(const simulated::Machine& m, const EndpointExpectations& expected,
+                    std::size_t endpoint, const std::string& status,
+                    const std::vector<Claim>& claims, const std::string& where) {
+    const simulated::Endpoint& e = m.endpoints.endpoints[endpoint];
+    const Profile* p = profiles[endpoint].get();
+    expect(status == "ok" || claims.empty(), where + ": formats listed with status " + status);
+    ClaimSet cells; // each listed once, under the first shape it took
+    for (const Claim& c : claims) {
+        expect(p != nullptr && p->taken.count(c) != 0,
+               [&] { return where + ": claims " + describe(c) + ", which the device never took"; });
+        expect(cells.insert({c.sample, c.channels, c.rate, true, 0}).second,
+               [&] { return where + ": lists " + describe(c) + " twice"; });
+    }
+    if (expected.probes[endpoint] != 1)
+        return; // a second probe's answers mix with the first's
+    const std::string wanted = expectedStatus(e, p);
+    expect(status == wanted, where + ": status " + status + ", expected " + wanted);
+    if (p == nullptr)
+        return;
+    expect(p->afterStop == 0, where + ": " + std::to_string(p->afterStop) +
+                                  " questions after an answer that ends the probe");
+    expect(!p->askedTwice, where + ": a format asked twice");
+    const bool stopAnswered = p->stopAfter && p->questions > *p->stopAfter;
+    if (!p->keepsAssumptions() || stopAnswered || e.activateResult != S_OK || wanted != "ok")
+        return;
+    const ClaimSet brute = bruteForce(e, *p);
+    const ClaimSet listed(claims.begin(), claims.end());
+    for (const Claim& c : brute)
+        expect(listed.count(c) != 0,
+               [&] { return where + ": misses " + describe(c) + ", which brute force finds"; });
+    expect(listed == brute, where + ": differs from brute force");
+}
+
+} // namespace fuzz
