@@ -488,6 +488,7 @@ struct Profile {
     unsigned long questions = 0;
     std::optional<EndpointAnswer> firstStop;
     unsigned long afterStop = 0;
+    bool heard = false; // some question had a yes or a no before any stop
 
     bool inProduct(const Claim& q) const {
         const auto t = static_cast<std::size_t>(q.sample);
@@ -531,6 +532,8 @@ struct Profile {
         ++questions;
         const HRESULT a = stopAfter && questions > *stopAfter ? stopAnswer : pure(format);
         const EndpointAnswer sorted = endpointAnswerOf(a);
+        if (!firstStop && (sorted == EndpointAnswer::Ok || sorted == EndpointAnswer::Refused))
+            heard = true;
         if (firstStop)
             ++afterStop;
         else if (sorted == EndpointAnswer::NotAllowed || sorted == EndpointAnswer::Busy ||
@@ -1055,6 +1058,7 @@ void clearProbeLogs() {
         p->questions = 0;
         p->firstStop.reset();
         p->afterStop = 0;
+        p->heard = false;
     }
 }
 
@@ -1084,12 +1088,18 @@ std::string expectedStatus(const simulated::Endpoint& e, const Profile* p) {
     if (client == EndpointAnswer::NotAllowed || client == EndpointAnswer::Busy ||
         client == EndpointAnswer::Gone)
         return statusWord(client);
-    // Otherwise every question is asked, and answered with the activation's failure.
-    if (e.activateResult != S_OK)
-        return statusWord(endpointAnswerOf(e.activateResult));
-    if (p == nullptr || !p->firstStop)
-        return "ok";
-    return statusWord(*p->firstStop);
+    // Otherwise every question is asked, and answered with the activation's
+    // failure; one that is neither a no nor a stop means nothing was asked.
+    if (e.activateResult != S_OK) {
+        const EndpointAnswer a = endpointAnswerOf(e.activateResult);
+        const std::string word = statusWord(a);
+        return word != "ok" || a == EndpointAnswer::Refused ? word : "unavailable";
+    }
+    if (p == nullptr)
+        return "ok"; // every format refused
+    if (p->firstStop)
+        return statusWord(*p->firstStop);
+    return p->heard ? "ok" : "unavailable";
 }
 
 ClaimSet bruteForce(const simulated::Endpoint& e, const Profile& p) {
