@@ -76,15 +76,9 @@ EndpointFormats findEndpointFormats(EndpointDevice* device) {
     default:
         break;
     }
-    ProbeStart start;
-    if (mixAnswer == EndpointAnswer::Ok) {
+    if (mixAnswer == EndpointAnswer::Ok)
         formats.mix = readFormat(mix.data(), mix.size());
-        if (formats.mix) {
-            start.mixChannels = formats.mix->channels;
-            start.mixRate = formats.mix->rate;
-            start.mixMask = formats.mix->channelMask.value_or(0);
-        }
-    }
+    const ProbeStart start = formats.mix ? probeStartOf(*formats.mix) : ProbeStart();
     formats.exclusive = probeExclusiveFormats(
         start, [device](const WAVEFORMATEX* format) { return askExclusiveFormat(device, format); });
     return formats;

@@ -326,14 +326,13 @@ ExclusiveFindings findingsOf(Probe& p) {
 
 } // namespace
 
+ProbeStart probeStartOf(const FormatReading& mix) {
+    return {mix.channels, mix.rate, mix.channelMask.value_or(0)};
+}
+
 ProbeStart probeStartOf(const unsigned char* mixFormat, std::size_t size) {
-    ProbeStart start;
-    if (const std::optional<FormatReading> mix = readFormat(mixFormat, size)) {
-        start.mixChannels = mix->channels;
-        start.mixRate = mix->rate;
-        start.mixMask = mix->channelMask.value_or(0);
-    }
-    return start;
+    const std::optional<FormatReading> mix = readFormat(mixFormat, size);
+    return mix ? probeStartOf(*mix) : ProbeStart();
 }
 
 ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask) {

@@ -23,6 +23,7 @@ struct ProbeStart {
 // The start read from the mix format's bytes (the header and its extra bytes);
 // all 0 when they cannot be read.
 ProbeStart probeStartOf(const unsigned char* mixFormat, std::size_t size);
+ProbeStart probeStartOf(const FormatReading& mix);
 
 // One (type, channel count, shape) the device takes, with every rate it takes
 // it at. A cell is listed under the first shape of shapesFor() that it took.
