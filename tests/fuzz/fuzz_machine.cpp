@@ -3,6 +3,7 @@
 #include "catalogue/format_catalogue.h"
 #include "exclusive/exclusive_probe.h"
 #include "platform/endpoint_answers.h"
+#include "support/format_bytes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -185,90 +186,15 @@ void readDevices(Input& in, const simulated::Machine& m, std::vector<simulated::
 
 // ---- Format bytes, read and written apart from the program ----
 
-constexpr WORD pcmTag = 1;
-constexpr WORD floatTag = 3;
-constexpr WORD extensibleTag = 0xFFFE;
-constexpr std::size_t extensibleSize = 40;
+using namespace format_bytes;
 
-// Bytes 4 to 15 of both subformats; bytes 0 to 3 are the tag, little-endian.
-const unsigned char subformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                         0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
-
-unsigned getWord(const unsigned char* b, std::size_t at) {
-    return b[at] | b[at + 1] << 8;
-}
-
-DWORD getDword(const unsigned char* b, std::size_t at) {
-    return getWord(b, at) | static_cast<DWORD>(getWord(b, at + 2)) << 16;
-}
-
-void putWord(unsigned char* b, std::size_t at, unsigned value) {
-    b[at] = static_cast<unsigned char>(value);
-    b[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void putDword(unsigned char* b, std::size_t at, DWORD value) {
-    putWord(b, at, value & 0xFFFF);
-    putWord(b, at + 2, value >> 16);
-}
-
-struct TypeBits {
-    SampleType type;
-    bool isFloat;
-    unsigned container, valid;
-    const char* word;
-};
-
-const TypeBits typeBits[sampleTypeCount] = {
-    {SampleType::Uint8, false, 8, 8, "uint8"},
-    {SampleType::Int16, false, 16, 16, "int16"},
-    {SampleType::Int24, false, 24, 24, "int24"},
-    {SampleType::Int24In32, false, 32, 24, "int24in32"},
-    {SampleType::Int32, false, 32, 32, "int32"},
-    {SampleType::Float32, true, 32, 32, "float32"},
-    {SampleType::Float64, true, 64, 64, "float64"},
-};
-
-std::optional<SampleType> typeOf(bool isFloat, unsigned container, unsigned valid) {
-    for (const TypeBits& t : typeBits)
-        if (t.isFloat == isFloat && t.container == container && t.valid == valid)
-            return t.type;
-    return std::nullopt;
-}
-
-const TypeBits& bitsOf(SampleType type) {
-    return typeBits[static_cast<std::size_t>(type)];
-}
-
-// What an exclusive-mode question asks, read as a driver reads it; nothing
-// when its fields do not agree with each other. Any mask is read as given.
+// What an exclusive-mode question asks, read as a driver reads it. Any mask is
+// read as given.
 std::optional<Claim> decodeQuestion(const WAVEFORMATEX* format) {
-    if (format == nullptr)
+    const std::optional<DriverReading> r = readAsDriver(format);
+    if (!r)
         return std::nullopt;
-    const auto* b = reinterpret_cast<const unsigned char*>(format);
-    const unsigned tag = getWord(b, 0), channels = getWord(b, 2), align = getWord(b, 12),
-                   bits = getWord(b, 14), extra = getWord(b, 16);
-    const DWORD rate = getDword(b, 4), byteRate = getDword(b, 8);
-    if (channels == 0 || rate == 0 || bits == 0 || bits % 8 != 0 || align != channels * bits / 8 ||
-        byteRate != rate * align)
-        return std::nullopt;
-    if (tag == pcmTag || tag == floatTag) {
-        const std::optional<SampleType> type = typeOf(tag == floatTag, bits, bits);
-        if (extra != 0 || !type)
-            return std::nullopt;
-        return Claim{*type, channels, rate, false, 0};
-    }
-    if (tag != extensibleTag || extra != extensibleSize - sizeof(WAVEFORMATEX))
-        return std::nullopt;
-    const unsigned valid = getWord(b, 18);
-    const DWORD subformat = getDword(b, 24);
-    if (valid == 0 || valid > bits || (subformat != pcmTag && subformat != floatTag) ||
-        std::memcmp(b + 28, subformatTail, sizeof subformatTail) != 0)
-        return std::nullopt;
-    const std::optional<SampleType> type = typeOf(subformat == floatTag, bits, valid);
-    if (!type)
-        return std::nullopt;
-    return Claim{*type, channels, rate, true, getDword(b, 20)};
+    return Claim{r->type, r->channels, r->rate, r->extensible, r->mask};
 }
 
 std::optional<std::size_t> rateIndex(DWORD rate) {
@@ -404,7 +330,6 @@ template <class T> void readPropertyResult(Input& in, simulated::Property<T>* pr
 // the probe's matrix up to 32 counts, four times the questions; `wide` counts
 // down how many more may have one.
 std::vector<unsigned char> readMix(Input& in, unsigned& wide) {
-    std::vector<unsigned char> b(extensibleSize);
     const std::uint8_t kind = in.byte();
     const unsigned oddCounts[] = {0, 9, 12, 18, 19, 24, 32, 33, 200, 0xFFFF};
     unsigned channels = in.byte() % 9;
@@ -418,17 +343,7 @@ std::vector<unsigned char> readMix(Input& in, unsigned& wide) {
     if (kind % 8 == 1 || kind % 8 == 2)
         type = static_cast<SampleType>(in.byte() % sampleTypeCount);
     const TypeBits& t = bitsOf(type);
-    putWord(b.data(), 0, extensibleTag);
-    putWord(b.data(), 2, channels);
-    putDword(b.data(), 4, rate);
-    putDword(b.data(), 8, rate * channels * (t.container / 8));
-    putWord(b.data(), 12, channels * (t.container / 8));
-    putWord(b.data(), 14, t.container);
-    putWord(b.data(), 16, extensibleSize - sizeof(WAVEFORMATEX));
-    putWord(b.data(), 18, t.valid);
-    putDword(b.data(), 20, mask);
-    putDword(b.data(), 24, t.isFloat ? floatTag : pcmTag);
-    std::memcpy(b.data() + 28, subformatTail, sizeof subformatTail);
+    std::vector<unsigned char> b = extensibleBytes(type, channels, rate, mask);
     switch (kind % 8) {
     case 2: // the plain header
         putWord(b.data(), 0, t.isFloat ? floatTag : pcmTag);
@@ -630,8 +545,6 @@ std::u16string madeUpId(DeviceDirection direction, std::size_t index, std::uint8
     return id + u"}";
 }
 
-} // namespace
-
 void readWaveMachine(Input& in, simulated::Machine& m) {
     readFormats(in, m);
     readTags(in, m);
@@ -754,6 +667,15 @@ void readEndpoints(Input& in, simulated::Machine& m) {
             }
         }
     }
+}
+
+} // namespace
+
+MemoryFault readMachine(Input& in, simulated::Machine& m) {
+    readWaveMachine(in, m);
+    const MemoryFault memory = readMemoryFault(in);
+    readEndpoints(in, m);
+    return memory;
 }
 
 std::vector<long> listedIds(const std::vector<simulated::Device>& devices,

@@ -97,18 +97,17 @@ private:
     std::size_t at = 0;
 };
 
-// Codec formats and tags, the size metric, enumeration faults, the devices.
-void readWaveMachine(Input& in, simulated::Machine& m);
-
 struct MemoryFault {
     bool fails = false;
     unsigned long allocation = 0; // 1: the next one
     bool persistent = false;
 };
-MemoryFault readMemoryFault(Input& in);
 
-// The endpoint service, its endpoints, the defaults and each driver's endpoint id.
-void readEndpoints(Input& in, simulated::Machine& m);
+// The whole machine, in input order: codec formats and tags, the size metric,
+// enumeration faults, the devices; the memory fault, which it hands back for the
+// caller to arm; the endpoint service, its endpoints, the defaults and each
+// driver's endpoint id.
+MemoryFault readMachine(Input& in, simulated::Machine& m);
 
 // The device numbers a section lists: from 0 without holes, a count read as
 // negative lists nothing, and the first unknown number ends the list.

@@ -515,9 +515,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     resetEverything();
     Input in(data, size);
     simulated::Machine& m = simulated::machine();
-    readWaveMachine(in, m);
-    const MemoryFault memory = readMemoryFault(in);
-    readEndpoints(in, m);
+    const MemoryFault memory = readMachine(in, m);
     const simulated::Machine furnished = m; // the program only reads it
     const bool memoryFails = memory.fails;
     if (memoryFails)

@@ -1,6 +1,7 @@
 #include "support/exclusive_corpus.h"
 
 #include "platform/endpoint_answers.h"
+#include "support/format_bytes.h"
 
 #include <bitset>
 #include <cstring>
@@ -13,115 +14,26 @@ namespace {
 
 using T = SampleType;
 
-// What a driver reads from a format before deciding. Decoded here from the raw
-// bytes, apart from the program's own reading, so that a fault in how the probe
-// builds its formats shows as refusals.
-struct Query {
-    SampleType type;
-    unsigned channels;
-    DWORD rate;
-    bool extensible;
-    DWORD mask; // 0 for a plain header
-};
+using namespace format_bytes;
 
-constexpr WORD pcmTag = 1;
-constexpr WORD floatTag = 3;
-constexpr WORD extensibleTag = 0xFFFE;
-
-// Bytes 4 to 15 of both subformats; bytes 0 to 3 are the tag, little-endian.
-const unsigned char subformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                         0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
-
-unsigned word(const unsigned char* b, std::size_t at) {
-    return b[at] | b[at + 1] << 8;
-}
-
-DWORD dword(const unsigned char* b, std::size_t at) {
-    return word(b, at) | static_cast<DWORD>(word(b, at + 2)) << 16;
-}
-
-void putWord(unsigned char* b, std::size_t at, unsigned value) {
-    b[at] = static_cast<unsigned char>(value);
-    b[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void putDword(unsigned char* b, std::size_t at, DWORD value) {
-    putWord(b, at, value & 0xFFFF);
-    putWord(b, at + 2, value >> 16);
-}
-
-std::optional<SampleType> typeOf(bool isFloat, unsigned container, unsigned valid) {
-    const struct {
-        SampleType type;
-        bool isFloat;
-        unsigned container, valid;
-    } types[] = {
-        {T::Uint8, false, 8, 8},       {T::Int16, false, 16, 16}, {T::Int24, false, 24, 24},
-        {T::Int24In32, false, 32, 24}, {T::Int32, false, 32, 32}, {T::Float32, true, 32, 32},
-        {T::Float64, true, 64, 64},
-    };
-    for (const auto& t : types)
-        if (t.isFloat == isFloat && t.container == container && t.valid == valid)
-            return t.type;
-    return std::nullopt;
-}
-
-// Nothing for a malformed format, as a driver refuses one.
-std::optional<Query> decode(const WAVEFORMATEX* format) {
-    if (format == nullptr)
-        return std::nullopt;
-    const auto* b = reinterpret_cast<const unsigned char*>(format);
-    const unsigned tag = word(b, 0), channels = word(b, 2), align = word(b, 12), bits = word(b, 14),
-                   extra = word(b, 16);
-    const DWORD rate = dword(b, 4), byteRate = dword(b, 8);
-    if (channels == 0 || rate == 0 || bits == 0 || bits % 8 != 0 || align != channels * bits / 8 ||
-        byteRate != rate * align)
-        return std::nullopt;
-    if (tag == pcmTag || tag == floatTag) {
-        const std::optional<SampleType> type = typeOf(tag == floatTag, bits, bits);
-        if (extra != 0 || !type)
-            return std::nullopt;
-        return Query{*type, channels, rate, false, 0};
-    }
-    if (tag != extensibleTag || extra != 22)
-        return std::nullopt;
-    const unsigned valid = word(b, 18);
-    const DWORD mask = dword(b, 20);
-    const DWORD subformat = dword(b, 24);
-    if (valid == 0 || valid > bits || std::bitset<32>(mask).count() > channels ||
-        (subformat != pcmTag && subformat != floatTag) ||
-        std::memcmp(b + 28, subformatTail, sizeof subformatTail) != 0)
-        return std::nullopt;
-    const std::optional<SampleType> type = typeOf(subformat == floatTag, bits, valid);
-    if (!type)
-        return std::nullopt;
-    return Query{*type, channels, rate, true, mask};
-}
+// The corpus reads formats as a driver does, apart from the program's own
+// reading, so that a fault in how the probe builds its formats shows as refusals.
+using Query = DriverReading;
 
 using Takes = std::function<bool(const Query&)>;
 
+// A mask naming more speakers than there are channels is malformed too.
 simulated::ExclusiveProfile profileOf(Takes takes) {
     return [takes](const WAVEFORMATEX* format) {
-        const std::optional<Query> q = decode(format);
-        return q && takes(*q) ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
+        const std::optional<Query> q = readAsDriver(format);
+        const bool wellFormed = q && std::bitset<32>(q->mask).count() <= q->channels;
+        return wellFormed && takes(*q) ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
     };
 }
 
 // The shared-mode format as the service gives it: 32-bit float, extensible.
 std::vector<unsigned char> mixOf(unsigned channels, DWORD rate, DWORD mask) {
-    std::vector<unsigned char> b(40);
-    putWord(b.data(), 0, extensibleTag);
-    putWord(b.data(), 2, channels);
-    putDword(b.data(), 4, rate);
-    putDword(b.data(), 8, rate * channels * 4);
-    putWord(b.data(), 12, channels * 4);
-    putWord(b.data(), 14, 32);
-    putWord(b.data(), 16, 22);
-    putWord(b.data(), 18, 32);
-    putDword(b.data(), 20, mask);
-    putDword(b.data(), 24, floatTag);
-    std::memcpy(b.data() + 28, subformatTail, sizeof subformatTail);
-    return b;
+    return extensibleBytes(SampleType::Float32, channels, rate, mask);
 }
 
 template <class V> bool oneOf(V value, std::initializer_list<V> list) {

@@ -1,6 +1,7 @@
 #include "support/simulated_setup.h"
 
 #include "catalogue/format_catalogue.h"
+#include "support/format_bytes.h"
 
 #include <algorithm>
 
@@ -60,23 +61,20 @@ void linkDevice(simulated::Device& device, const std::u16string& endpointId) {
 }
 
 std::vector<unsigned char> mixFormatBytes(DWORD rate, unsigned channels, DWORD mask) {
-    const WAVEFORMATEXTENSIBLE f = queryFormat(SampleType::Float32, channels, rate, {true, mask});
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&f);
-    return std::vector<unsigned char>(bytes, bytes + sizeof f);
+    return format_bytes::extensibleBytes(SampleType::Float32, channels, rate, mask);
 }
 
 simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
                                            std::vector<unsigned> channels,
                                            std::vector<DWORD> rates) {
     return [=](const WAVEFORMATEX* format) -> HRESULT {
-        const std::optional<FormatReading> r = readFormat(
-            reinterpret_cast<const unsigned char*>(format), sizeof *format + format->cbSize);
+        const std::optional<format_bytes::DriverReading> r = format_bytes::readAsDriver(format);
         auto has = [](const auto& list, auto value) {
             return std::find(list.begin(), list.end(), value) != list.end();
         };
-        const bool taken = r && r->sample && has(types, *r->sample) && has(channels, r->channels) &&
-                           has(rates, r->rate) &&
-                           r->channelMask == std::optional<DWORD>(standardChannelMask(r->channels));
+        const bool taken = r && has(types, r->type) && has(channels, r->channels) &&
+                           has(rates, r->rate) && r->extensible &&
+                           r->mask == standardChannelMask(r->channels);
         return taken ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
     };
 }
