@@ -2,84 +2,69 @@
 
 namespace {
 
-int directionIndex(DeviceDirection direction) {
-    return direction == 'I' ? 0 : 1;
-}
-
-template <class T> void keepIfFound(EndpointAnswer answer, const T& value, std::optional<T>* kept) {
-    if (answer == EndpointAnswer::Ok)
-        *kept = value;
-}
-
-ExclusiveFindings stopped(ExclusiveStatus status) {
-    ExclusiveFindings findings;
-    findings.status = status;
-    return findings;
+char16_t foldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
 } // namespace
 
-EndpointDefaults readEndpointDefaults(EndpointService* service) {
-    EndpointDefaults defaults;
-    for (DeviceDirection direction : {'I', 'O'}) {
-        const int d = directionIndex(direction);
-        defaults.known[d] = true;
-        for (int role = 0; role < endpointRoleCount; ++role) {
-            const EndpointAnswer answer = defaultEndpointId(
-                service, direction, static_cast<EndpointRole>(role), &defaults.ids[d][role]);
-            // No default for a role is an answer; a failure to ask is not.
-            if (answer != EndpointAnswer::Ok && answer != EndpointAnswer::NotFound)
-                defaults.known[d] = false;
-            if (answer != EndpointAnswer::Ok)
-                defaults.ids[d][role].clear();
-        }
-    }
-    return defaults;
+bool sameEndpointId(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (foldAscii(a[i]) != foldAscii(b[i]))
+            return false;
+    return true;
 }
 
-EndpointFacts readEndpointFacts(EndpointDevice* device, const std::u16string& id,
-                                DeviceDirection direction, const EndpointDefaults& defaults) {
-    EndpointFacts facts;
-    facts.id = id;
-    facts.direction = direction;
-    std::u16string text;
-    keepIfFound(endpointText(device, EndpointText::FriendlyName, &text), text, &facts.name);
-    text.clear();
-    keepIfFound(endpointText(device, EndpointText::AdapterName, &text), text, &facts.adapter);
-    std::uint32_t formFactor = 0;
-    keepIfFound(endpointFormFactor(device, &formFactor), formFactor, &facts.formFactor);
-    const int d = directionIndex(direction);
-    if (defaults.known[d]) {
-        std::array<bool, endpointRoleCount> roles{};
-        for (int role = 0; role < endpointRoleCount; ++role)
-            roles[role] = !id.empty() && defaults.ids[d][role] == id;
-        facts.defaultFor = roles;
-    }
-    return facts;
+std::optional<std::array<bool, endpointRoleCount>>
+defaultRolesOf(const std::u16string& id, DeviceDirection direction,
+               const EndpointDefaults& defaults) {
+    const int d = direction == 'I' ? 0 : 1;
+    if (!defaults.known[d])
+        return std::nullopt;
+    std::array<bool, endpointRoleCount> roles{};
+    for (int role = 0; role < endpointRoleCount; ++role)
+        roles[role] = !id.empty() && sameEndpointId(defaults.ids[d][role], id);
+    return roles;
 }
 
-EndpointFormats findEndpointFormats(EndpointDevice* device) {
-    EndpointFormats formats;
-    std::vector<unsigned char> mix;
-    const EndpointAnswer mixAnswer = endpointMixFormat(device, &mix);
-    // Without an audio client nothing can be asked; say why.
-    switch (mixAnswer) {
+ExclusiveStatus stopReasonOf(EndpointAnswer answer) {
+    switch (answer) {
+    case EndpointAnswer::Ok:
+    case EndpointAnswer::Refused:
+        return ExclusiveStatus::Ok;
     case EndpointAnswer::NotAllowed:
-        formats.exclusive = stopped(ExclusiveStatus::NotAllowed);
-        return formats;
+        return ExclusiveStatus::NotAllowed;
     case EndpointAnswer::Busy:
-        formats.exclusive = stopped(ExclusiveStatus::Busy);
-        return formats;
+        return ExclusiveStatus::Busy;
     case EndpointAnswer::Gone:
-        formats.exclusive = stopped(ExclusiveStatus::Gone);
-        return formats;
-    default:
+    case EndpointAnswer::NotFound:
+        return ExclusiveStatus::Gone;
+    case EndpointAnswer::AccessDenied:
+        return ExclusiveStatus::AccessDenied;
+    case EndpointAnswer::NoMemory:
+    case EndpointAnswer::Failed:
         break;
     }
-    if (mixAnswer == EndpointAnswer::Ok)
-        formats.mix = readFormat(mix.data(), mix.size());
-    const ProbeStart start = formats.mix ? probeStartOf(*formats.mix) : ProbeStart();
-    formats.exclusive = probeExclusiveFormats(
-        start, [device](const WAVEFORMATEX* format) { return askExclusiveFormat(device, format); });
-    return formats;
+    return ExclusiveStatus::Unavailable;
+}
+
+std::vector<AudioSession> sessionsOf(const std::vector<SessionReading>& readings) {
+    std::vector<AudioSession> sessions;
+    for (const SessionReading& r : readings) {
+        AudioSession s;
+        s.processId = r.processId;
+        s.state = r.state;
+        s.systemSounds = r.systemSounds;
+        if (r.programPath) {
+            const std::size_t slash = r.programPath->find_last_of(u"\\/");
+            s.program =
+                slash == std::u16string::npos ? *r.programPath : r.programPath->substr(slash + 1);
+            if (s.program->empty())
+                s.program.reset();
+        }
+        sessions.push_back(std::move(s));
+    }
+    return sessions;
 }

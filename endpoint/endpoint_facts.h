@@ -1,6 +1,6 @@
 // What can be found out about a device's endpoint: who it is, whether it is a
-// default, its shared-mode format and what it takes in exclusive mode. Each
-// thing that cannot be had is left unset; the rest stands.
+// default, how it is set and used, its shared-mode format and what it takes in
+// exclusive mode. Each thing that cannot be had is left unset; the rest stands.
 #pragma once
 
 #include "exclusive/exclusive_probe.h"
@@ -11,6 +11,30 @@
 #include <string>
 #include <vector>
 
+// One audio session on the endpoint: a program playing or recording through it.
+struct AudioSession {
+    std::optional<std::uint32_t> processId;
+    std::optional<std::u16string> program; // its image's file name
+    std::optional<std::uint32_t> state;    // 0 inactive, 1 active, 2 expired
+    bool systemSounds = false;
+};
+
+// How the endpoint is set and who uses it; read in the exclusive mode only.
+// An endpoint that is not active has no audio client to ask, so it gives its
+// state and properties only.
+struct EndpointCondition {
+    std::optional<std::uint32_t> state;        // endpointActive, endpointDisabled, ...
+    std::optional<FormatReading> deviceFormat; // the Sound control panel's format
+    std::optional<bool> enhancements;          // system effects on
+    std::optional<DevicePeriods> devicePeriods;
+    std::optional<EnginePeriods> enginePeriods; // at the mix format
+    std::optional<VolumeReading> volume;
+    std::optional<std::vector<AudioSession>> sessions;
+
+    // Asked only of an endpoint not known to be out of use.
+    bool active() const { return !state || *state == endpointActive; }
+};
+
 struct EndpointFacts {
     std::u16string id;
     DeviceDirection direction = 'O';
@@ -19,6 +43,7 @@ struct EndpointFacts {
     std::optional<std::uint32_t> formFactor;
     // Whether it is the default for each role; unset when that could not be asked.
     std::optional<std::array<bool, endpointRoleCount>> defaultFor;
+    std::optional<EndpointCondition> condition; // in the exclusive mode
 };
 
 // What the endpoint does with formats; found in the exclusive mode only.
@@ -33,11 +58,19 @@ struct EndpointDefaults {
     std::u16string ids[2][endpointRoleCount];
 };
 
-EndpointDefaults readEndpointDefaults(EndpointService* service);
+// Whether two endpoint ids name the same endpoint: a driver may spell an id
+// in another case than the service does.
+bool sameEndpointId(const std::u16string& a, const std::u16string& b);
 
-// Reads the endpoint's identity from the open device.
-EndpointFacts readEndpointFacts(EndpointDevice* device, const std::u16string& id,
-                                DeviceDirection direction, const EndpointDefaults& defaults);
+// Whether the endpoint is the default for each role; unset when the defaults
+// of its direction could not be asked.
+std::optional<std::array<bool, endpointRoleCount>> defaultRolesOf(const std::u16string& id,
+                                                                  DeviceDirection direction,
+                                                                  const EndpointDefaults& defaults);
 
-// Reads the mix format and probes every exclusive format.
-EndpointFormats findEndpointFormats(EndpointDevice* device);
+// The report's reason for an answer that leaves the endpoint's formats
+// unasked; Ok for one that does not.
+ExclusiveStatus stopReasonOf(EndpointAnswer answer);
+
+// Sessions as the report gives them: each program by its image's file name.
+std::vector<AudioSession> sessionsOf(const std::vector<SessionReading>& readings);

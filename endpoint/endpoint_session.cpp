@@ -1,72 +1,356 @@
 #include "endpoint/endpoint_session.h"
 
+#include "watchdog/timed_worker.h"
+
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <new>
 
-EndpointSession::EndpointSession(bool probeFormats) : probeFormats(probeFormats) {
-    if (openEndpointService(&service) != EndpointAnswer::Ok)
-        return; // every endpoint is then unknown
-    try {
-        defaults = readEndpointDefaults(service);
-    } catch (const std::bad_alloc&) {
-        defaults = EndpointDefaults();
+struct EndpointSession::WorkerState {
+    EndpointService* service = nullptr;
+    EndpointDevice* device = nullptr; // the endpoint being read, if one is open
+};
+
+namespace {
+
+using WorkerState = EndpointSession::WorkerState;
+
+// One call's answer and what it gave.
+template <class T> struct Answered {
+    EndpointAnswer answer = EndpointAnswer::Failed;
+    T value{};
+};
+
+// Asks the open endpoint one thing on the worker; nothing when the call passed
+// its limit (the worker is then spent) or memory ran out.
+template <class T, class Call>
+std::optional<Answered<T>> ask(TimedWorker& worker, const std::shared_ptr<WorkerState>& state,
+                               Call call) {
+    return worker.run([state, call](CallClock& clock) {
+        Answered<T> a;
+        if (clock.callStarts())
+            a.answer = call(state->device, &a.value);
+        return a;
+    });
+}
+
+template <class T> void keep(const std::optional<Answered<T>>& answered, std::optional<T>* kept) {
+    if (answered && answered->answer == EndpointAnswer::Ok)
+        *kept = answered->value;
+}
+
+// How long one call may take: 10 s, or what SNDSCOUT_CALL_LIMIT_MS says, for
+// tests that make a driver hang.
+std::chrono::milliseconds callLimit() {
+    const char* text = std::getenv("SNDSCOUT_CALL_LIMIT_MS");
+    long milliseconds = 0;
+    for (; text != nullptr && *text >= '0' && *text <= '9' && milliseconds < 600000; ++text)
+        milliseconds = milliseconds * 10 + (*text - '0');
+    if (text == nullptr || *text != '\0' || milliseconds <= 0)
+        milliseconds = 10000;
+    return std::chrono::milliseconds(milliseconds);
+}
+
+EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
+    EndpointDefaults defaults;
+    for (DeviceDirection direction : {'I', 'O'}) {
+        const int d = direction == 'I' ? 0 : 1;
+        defaults.known[d] = true;
+        for (int role = 0; role < endpointRoleCount; ++role) {
+            EndpointAnswer answer = EndpointAnswer::Failed;
+            if (clock.callStarts())
+                answer = defaultEndpointId(service, direction, static_cast<EndpointRole>(role),
+                                           &defaults.ids[d][role]);
+            // No default for a role is an answer; a failure to ask is not.
+            if (answer != EndpointAnswer::Ok && answer != EndpointAnswer::NotFound)
+                defaults.known[d] = false;
+            if (answer != EndpointAnswer::Ok)
+                defaults.ids[d][role].clear();
+        }
     }
+    return defaults;
 }
 
-EndpointSession::~EndpointSession() {
-    closeEndpointService(service);
+// Levels the service documents: finite decibels, a scalar from 0 to 1.
+bool plausible(const VolumeReading& v) {
+    const float all[] = {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb};
+    for (float f : all)
+        if (!std::isfinite(f))
+            return false;
+    return v.scalar >= 0 && v.scalar <= 1;
 }
 
-std::optional<FoundEndpoint> EndpointSession::find(const std::u16string& id,
-                                                   DeviceDirection direction) {
-    EndpointDevice* device = nullptr;
-    if (openEndpoint(service, id, &device) != EndpointAnswer::Ok)
+ExclusiveFindings stoppedFor(ExclusiveStatus status) {
+    ExclusiveFindings findings;
+    findings.status = status;
+    return findings;
+}
+
+} // namespace
+
+EndpointSession::EndpointSession(bool exclusiveMode) : exclusiveMode(exclusiveMode) {
+    startWorker(); // every endpoint is unknown when the service cannot be had
+}
+
+EndpointSession::~EndpointSession() = default;
+
+// A worker with the service open on its thread, and the defaults read once.
+bool EndpointSession::startWorker() {
+    if (worker && !worker->spent())
+        return true;
+    if (serviceFailed)
+        return false;
+    worker.reset();
+    state.reset();
+    try {
+        state = std::make_shared<WorkerState>();
+        const std::shared_ptr<WorkerState> held = state;
+        worker = std::make_unique<TimedWorker>(
+            exclusiveMode ? std::optional<std::chrono::milliseconds>(callLimit()) : std::nullopt,
+            [held] {
+                closeEndpoint(held->device);
+                closeEndpointService(held->service);
+            });
+    } catch (const std::bad_alloc&) {
+        worker.reset();
+        state.reset();
+        return false;
+    }
+    const std::optional<EndpointAnswer> opened = worker->run([held = state](CallClock& clock) {
+        clock.callStarts();
+        return openEndpointService(&held->service);
+    });
+    // A service that will not start, or hangs starting, is not asked again.
+    if (opened != EndpointAnswer::Ok) {
+        serviceFailed = true;
+        return false;
+    }
+    if (!defaultsRead) {
+        defaultsRead = true;
+        std::optional<EndpointDefaults> read = worker->run(
+            [held = state](CallClock& clock) { return readDefaults(held->service, clock); });
+        if (read)
+            defaults = std::move(*read);
+        else if (worker->spent())
+            return startWorker();
+    }
+    return true;
+}
+
+std::optional<FoundEndpoint>
+EndpointSession::find(const std::u16string& id, DeviceDirection direction,
+                      const std::function<void(const EndpointFacts&)>* identified) {
+    if (!startWorker())
         return std::nullopt;
+    TimedWorker& w = *worker;
     std::optional<FoundEndpoint> found;
-    try {
-        found.emplace();
-        found->facts = readEndpointFacts(device, id, direction, defaults);
-        if (probeFormats)
-            found->formats = findEndpointFormats(device);
-    } catch (const std::bad_alloc&) {
-        found.reset();
-    }
-    closeEndpoint(device);
+    found.emplace();
+    EndpointFacts& facts = found->facts;
+    facts.id = id;
+    facts.direction = direction;
+    // Past a call that hung, the rest of the endpoint stays unknown.
+    const auto notAnswering = [&] {
+        if (exclusiveMode) {
+            if (!found->formats)
+                found->formats.emplace();
+            found->formats->exclusive = stoppedFor(ExclusiveStatus::NotAnswering);
+        }
+        return found;
+    };
+
+    // The endpoint read before stays open until here, or until the worker
+    // ends, so that it is closed even when memory ran short for the job.
+    const std::optional<EndpointAnswer> opened = w.run([held = state, id](CallClock& clock) {
+        closeEndpoint(held->device);
+        held->device = nullptr;
+        clock.callStarts();
+        return openEndpoint(held->service, id, &held->device);
+    });
+    if (w.spent())
+        return notAnswering();
+    if (opened != EndpointAnswer::Ok)
+        return std::nullopt;
+
+    std::optional<std::u16string> ownId;
+    keep(ask<std::u16string>(w, state, endpointOwnId), &ownId);
+    if (ownId && !ownId->empty())
+        facts.id = *ownId;
+    keep(ask<std::u16string>(w, state,
+                             [](EndpointDevice* d, std::u16string* text) {
+                                 return endpointText(d, EndpointText::FriendlyName, text);
+                             }),
+         &facts.name);
+    keep(ask<std::u16string>(w, state,
+                             [](EndpointDevice* d, std::u16string* text) {
+                                 return endpointText(d, EndpointText::AdapterName, text);
+                             }),
+         &facts.adapter);
+    keep(ask<std::uint32_t>(w, state,
+                            [](EndpointDevice* d, std::uint32_t* value) {
+                                return endpointNumber(d, EndpointNumber::FormFactor, value);
+                            }),
+         &facts.formFactor);
+    facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
+    if (exclusiveMode && !w.spent())
+        readCondition(*found);
+    if (identified != nullptr)
+        (*identified)(facts);
+    if (w.spent())
+        return notAnswering();
+    if (exclusiveMode)
+        readFormats(*found);
+    if (w.spent())
+        return notAnswering();
     return found;
 }
 
+// The endpoint's state and the properties every endpoint has.
+void EndpointSession::readCondition(FoundEndpoint& found) {
+    TimedWorker& w = *worker;
+    EndpointCondition& c = found.facts.condition.emplace();
+    keep(ask<std::uint32_t>(w, state, endpointState), &c.state);
+    std::optional<std::vector<unsigned char>> format;
+    keep(ask<std::vector<unsigned char>>(w, state, endpointDeviceFormat), &format);
+    if (format)
+        c.deviceFormat = readFormat(format->data(), format->size());
+    std::optional<std::uint32_t> effectsOff;
+    keep(ask<std::uint32_t>(w, state,
+                            [](EndpointDevice* d, std::uint32_t* value) {
+                                return endpointNumber(d, EndpointNumber::SystemEffectsOff, value);
+                            }),
+         &effectsOff);
+    if (effectsOff)
+        c.enhancements = *effectsOff == 0;
+}
+
+// What only an active endpoint's audio client and controls can say, and its
+// formats; the probe, the longest part, last.
+void EndpointSession::readFormats(FoundEndpoint& found) {
+    TimedWorker& w = *worker;
+    EndpointCondition& c = *found.facts.condition;
+    EndpointFormats& formats = found.formats.emplace();
+    if (!c.active()) {
+        formats.exclusive = stoppedFor(ExclusiveStatus::Inactive);
+        return;
+    }
+    keep(ask<VolumeReading>(w, state, endpointVolume), &c.volume);
+    if (c.volume && !plausible(*c.volume))
+        c.volume.reset();
+    std::optional<std::vector<SessionReading>> sessions;
+    keep(ask<std::vector<SessionReading>>(w, state, endpointSessions), &sessions);
+    if (sessions)
+        c.sessions = sessionsOf(*sessions);
+    if (w.spent())
+        return;
+
+    const std::optional<EndpointAnswer> client = w.run([held = state](CallClock& clock) {
+        clock.callStarts();
+        return openAudioClient(held->device);
+    });
+    if (w.spent())
+        return;
+    // Without an audio client nothing below can be asked: one reason, no
+    // questions that would only fail the same way.
+    const EndpointAnswer clientAnswer = client.value_or(EndpointAnswer::NoMemory);
+    if (clientAnswer != EndpointAnswer::Ok) {
+        formats.exclusive = stoppedFor(stopReasonOf(clientAnswer));
+        return;
+    }
+    const std::optional<Answered<std::vector<unsigned char>>> mix =
+        ask<std::vector<unsigned char>>(w, state, endpointMixFormat);
+    if (mix && mix->answer == EndpointAnswer::Ok)
+        formats.mix = readFormat(mix->value.data(), mix->value.size());
+    keep(ask<DevicePeriods>(w, state, endpointDevicePeriods), &c.devicePeriods);
+    if (formats.mix)
+        keep(ask<EnginePeriods>(w, state,
+                                [bytes = mix->value](EndpointDevice* d, EnginePeriods* periods) {
+                                    return endpointEnginePeriods(
+                                        d, reinterpret_cast<const WAVEFORMATEX*>(bytes.data()),
+                                        periods);
+                                }),
+             &c.enginePeriods);
+    if (w.spent())
+        return;
+    // Refused the mix format as well, the device would refuse every question.
+    if (mix &&
+        (mix->answer == EndpointAnswer::NotAllowed || mix->answer == EndpointAnswer::Busy ||
+         mix->answer == EndpointAnswer::Gone || mix->answer == EndpointAnswer::AccessDenied)) {
+        formats.exclusive = stoppedFor(stopReasonOf(mix->answer));
+        return;
+    }
+    const ProbeStart start = formats.mix ? probeStartOf(*formats.mix) : ProbeStart();
+    const std::optional<ExclusiveFindings> probed = w.run([held = state, start](CallClock& clock) {
+        return probeExclusiveFormats(start, [held, &clock](const WAVEFORMATEX* format) {
+            // Given up on: end the probe at once; its findings are dropped.
+            if (!clock.callStarts())
+                return EndpointAnswer::Gone;
+            return askExclusiveFormat(held->device, format);
+        });
+    });
+    formats.exclusive = probed ? *probed : stoppedFor(ExclusiveStatus::Unavailable);
+}
+
 std::optional<FoundEndpoint> EndpointSession::deviceEndpoint(DeviceDirection direction, UINT id) {
-    if (service == nullptr)
+    if (!startWorker())
         return std::nullopt;
     try {
-        std::u16string endpointId;
-        if (waveDeviceEndpointId(direction, id, &endpointId) != EndpointAnswer::Ok ||
-            endpointId.empty())
+        const std::optional<Answered<std::u16string>> endpointId =
+            worker->run([direction, id](CallClock& clock) {
+                Answered<std::u16string> a;
+                if (clock.callStarts())
+                    a.answer = waveDeviceEndpointId(direction, id, &a.value);
+                return a;
+            });
+        if (!endpointId || endpointId->answer != EndpointAnswer::Ok || endpointId->value.empty())
             return std::nullopt;
         // Led to, even when it then cannot be opened: it is not without a device.
-        matched.push_back(endpointId);
-        return find(endpointId, direction);
+        matched.push_back(endpointId->value);
+        std::optional<FoundEndpoint> found = find(endpointId->value, direction, nullptr);
+        if (found && !sameEndpointId(found->facts.id, endpointId->value))
+            matched.push_back(found->facts.id);
+        return found;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
 }
 
-std::vector<FoundEndpoint> EndpointSession::unmatchedEndpoints(DeviceDirection direction) {
-    std::vector<FoundEndpoint> unmatched;
-    if (service == nullptr)
+std::vector<std::u16string> EndpointSession::unmatchedIds(DeviceDirection direction) {
+    std::vector<std::u16string> unmatched;
+    if (!startWorker())
         return unmatched;
+    const EndpointListing listing =
+        exclusiveMode ? EndpointListing::EveryState : EndpointListing::Active;
     try {
-        std::vector<std::u16string> ids;
-        if (activeEndpointIds(service, direction, &ids) != EndpointAnswer::Ok)
+        const std::optional<Answered<std::vector<std::u16string>>> listed =
+            worker->run([held = state, direction, listing](CallClock& clock) {
+                Answered<std::vector<std::u16string>> a;
+                if (clock.callStarts())
+                    a.answer = endpointIds(held->service, direction, listing, &a.value);
+                return a;
+            });
+        if (!listed || listed->answer != EndpointAnswer::Ok)
             return unmatched;
-        for (const std::u16string& id : ids) {
-            if (std::find(matched.begin(), matched.end(), id) != matched.end())
-                continue;
-            if (std::optional<FoundEndpoint> found = find(id, direction))
-                unmatched.push_back(std::move(*found));
+        for (const std::u16string& id : listed->value) {
+            const bool led =
+                std::any_of(matched.begin(), matched.end(),
+                            [&](const std::u16string& m) { return sameEndpointId(m, id); });
+            if (!led)
+                unmatched.push_back(id);
         }
     } catch (const std::bad_alloc&) {
         // what was found before memory ran out stands
     }
     return unmatched;
+}
+
+std::optional<FoundEndpoint>
+EndpointSession::unmatchedEndpoint(const std::u16string& id, DeviceDirection direction,
+                                   const std::function<void(const EndpointFacts&)>& identified) {
+    try {
+        return find(id, direction, &identified);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }

@@ -1,5 +1,6 @@
 #include "endpoint/endpoint_vocabulary.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 
@@ -45,10 +46,52 @@ const char* exclusiveStatusName(ExclusiveStatus status) {
         return "busy";
     case ExclusiveStatus::Gone:
         return "gone";
+    case ExclusiveStatus::AccessDenied:
+        return "access denied";
     case ExclusiveStatus::Unavailable:
         return "unavailable";
+    case ExclusiveStatus::NotAnswering:
+        return "not answering";
+    case ExclusiveStatus::Inactive:
+        return "inactive";
     }
     return "unavailable";
+}
+
+const char* endpointStateName(std::uint32_t state) {
+    switch (state) {
+    case endpointActive:
+        return "active";
+    case endpointDisabled:
+        return "disabled";
+    case endpointNotPresent:
+        return "notPresent";
+    case endpointUnplugged:
+        return "unplugged";
+    default:
+        return nullptr;
+    }
+}
+
+const char* sessionStateName(std::uint32_t state) {
+    const char* const names[] = {"inactive", "active", "expired"};
+    return state < std::size(names) ? names[state] : nullptr;
+}
+
+double roundedTo(double value, int places) {
+    double scale = 1;
+    for (int i = 0; i < places; ++i)
+        scale *= 10;
+    const double rounded = std::round(value * scale) / scale;
+    return rounded == 0 ? 0 : rounded; // never "-0"
+}
+
+double periodMilliseconds(std::int64_t period) {
+    return roundedTo(static_cast<double>(period) / 10000, 4);
+}
+
+long percentOf(float scalar) {
+    return std::lround(roundedTo(static_cast<double>(scalar) * 100, 0));
 }
 
 std::string speakerNames(DWORD channelMask) {

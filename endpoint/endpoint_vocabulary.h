@@ -13,8 +13,24 @@ const char* formFactorName(std::uint32_t formFactor);
 // "console", "multimedia", "communications".
 const char* roleName(EndpointRole role);
 
-// "ok", "not allowed", "busy", "gone", "unavailable".
+// "ok", "not allowed", "busy", "gone", "access denied", "unavailable",
+// "not answering", "inactive".
 const char* exclusiveStatusName(ExclusiveStatus status);
+
+// "active", "disabled", "notPresent", "unplugged"; null for anything else.
+const char* endpointStateName(std::uint32_t state);
+
+// "inactive", "active", "expired"; null for anything else.
+const char* sessionStateName(std::uint32_t state);
+
+// A value rounded to `places` decimals, as both writers give it.
+double roundedTo(double value, int places);
+
+// The device periods in milliseconds: 100-ns units, to 4 decimals.
+double periodMilliseconds(std::int64_t period);
+
+// A volume scalar (0 to 1) as a whole percentage.
+long percentOf(float scalar);
 
 // The speakers of a channel mask, short and in bit order: "FL FR FC LFE".
 // Bits past the eighteen named speakers show as one hexadecimal rest.

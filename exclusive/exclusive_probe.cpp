@@ -52,6 +52,8 @@ ExclusiveStatus stopFor(EndpointAnswer answer) {
     case EndpointAnswer::Gone:
     case EndpointAnswer::NotFound:
         return ExclusiveStatus::Gone;
+    case EndpointAnswer::AccessDenied:
+        return ExclusiveStatus::AccessDenied;
     case EndpointAnswer::NoMemory:
         return ExclusiveStatus::Unavailable;
     default:

@@ -9,8 +9,18 @@
 #include <functional>
 #include <vector>
 
-// Why nothing could be asked, or Ok.
-enum class ExclusiveStatus { Ok, NotAllowed, Busy, Gone, Unavailable };
+// Why nothing could be asked, or Ok. The last two are found around the probe:
+// a call that passed its time limit, and an endpoint out of use.
+enum class ExclusiveStatus {
+    Ok,
+    NotAllowed,
+    Busy,
+    Gone,
+    AccessDenied,
+    Unavailable,
+    NotAnswering,
+    Inactive,
+};
 
 // What the probe knows of the device before it asks: its shared-mode mix
 // format, where one could be read (0 and none otherwise).

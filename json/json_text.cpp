@@ -80,6 +80,11 @@ void JsonText::number(std::int64_t value) {
     out += std::to_string(value);
 }
 
+void JsonText::decimal(double value) {
+    beforeValue();
+    out += nlohmann::json(value).dump();
+}
+
 void JsonText::boolean(bool value) {
     beforeValue();
     out += value ? "true" : "false";

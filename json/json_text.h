@@ -23,6 +23,8 @@ public:
 
     void string(const std::string& utf8);
     void number(std::int64_t value);
+    // The shortest text that reads back as the value; null for what JSON cannot hold.
+    void decimal(double value);
     void boolean(bool value);
     void null();
 

@@ -28,8 +28,103 @@ void textOrNull(JsonText& json, const std::optional<std::u16string>& text) {
         json.null();
 }
 
+void formatObject(JsonText& json, const FormatReading& f) {
+    json.beginObject(JsonText::Layout::OneLine);
+    json.key("sample");
+    if (f.sample)
+        json.string(sampleTypeName(*f.sample));
+    else
+        json.null();
+    json.key("rate").number(f.rate);
+    json.key("channels").number(f.channels);
+    json.key("channelMask");
+    if (f.channelMask)
+        json.number(*f.channelMask);
+    else
+        json.null();
+    json.endObject();
+}
+
+void sessionObject(JsonText& json, const AudioSession& s) {
+    json.beginObject(JsonText::Layout::OneLine);
+    json.key("pid");
+    if (s.processId)
+        json.number(*s.processId);
+    else
+        json.null();
+    textOrNull(json.key("program"), s.program);
+    const char* state = s.state ? sessionStateName(*s.state) : nullptr;
+    if (state != nullptr)
+        json.key("state").string(state);
+    else
+        json.key("state").null();
+    json.key("system").boolean(s.systemSounds);
+    json.endObject();
+}
+
+// How the endpoint is set and used, in the exclusive mode.
+void conditionMembers(JsonText& json, const EndpointCondition& c) {
+    const char* state = c.state ? endpointStateName(*c.state) : nullptr;
+    if (state != nullptr)
+        json.key("state").string(state);
+    else
+        json.key("state").null();
+    json.key("deviceFormat");
+    if (c.deviceFormat)
+        formatObject(json, *c.deviceFormat);
+    else
+        json.null();
+    json.key("devicePeriod");
+    if (c.devicePeriods) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("defaultMs").decimal(periodMilliseconds(c.devicePeriods->defaultPeriod));
+        json.key("minimumMs").decimal(periodMilliseconds(c.devicePeriods->minimumPeriod));
+        json.endObject();
+    } else {
+        json.null();
+    }
+    json.key("enginePeriod");
+    if (c.enginePeriods) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("defaultFrames").number(c.enginePeriods->defaultFrames);
+        json.key("fundamentalFrames").number(c.enginePeriods->fundamentalFrames);
+        json.key("minimumFrames").number(c.enginePeriods->minimumFrames);
+        json.key("maximumFrames").number(c.enginePeriods->maximumFrames);
+        json.endObject();
+    } else {
+        json.null();
+    }
+    json.key("volume");
+    if (c.volume) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("db").decimal(roundedTo(c.volume->levelDb, 2));
+        json.key("percent").number(percentOf(c.volume->scalar));
+        json.key("muted").boolean(c.volume->muted);
+        json.key("minDb").decimal(roundedTo(c.volume->minimumDb, 2));
+        json.key("maxDb").decimal(roundedTo(c.volume->maximumDb, 2));
+        json.key("stepDb").decimal(roundedTo(c.volume->stepDb, 2));
+        json.endObject();
+    } else {
+        json.null();
+    }
+    json.key("enhancements");
+    if (c.enhancements)
+        json.boolean(*c.enhancements);
+    else
+        json.null();
+    json.key("sessions");
+    if (c.sessions) {
+        json.beginArray();
+        for (const AudioSession& s : *c.sessions)
+            sessionObject(json, s);
+        json.endArray();
+    } else {
+        json.null();
+    }
+}
+
 // The members of an endpoint object, which an unmatched endpoint's object shares.
-void endpointMembers(JsonText& json, const EndpointFacts& facts) {
+void endpointMembers(JsonText& json, const EndpointFacts& facts, bool exclusive) {
     json.key("id").string(utf16ToUtf8(facts.id));
     json.key("direction").string(facts.direction == 'I' ? "input" : "output");
     textOrNull(json.key("name"), facts.name);
@@ -48,28 +143,16 @@ void endpointMembers(JsonText& json, const EndpointFacts& facts) {
     } else {
         json.null();
     }
+    if (exclusive)
+        conditionMembers(json, facts.condition.value_or(EndpointCondition()));
 }
 
 void mixMember(JsonText& json, const std::optional<FormatReading>& mix) {
     json.key("mix");
-    if (!mix) {
-        json.null();
-        return;
-    }
-    json.beginObject(JsonText::Layout::OneLine);
-    json.key("sample");
-    if (mix->sample)
-        json.string(sampleTypeName(*mix->sample));
+    if (mix)
+        formatObject(json, *mix);
     else
         json.null();
-    json.key("rate").number(mix->rate);
-    json.key("channels").number(mix->channels);
-    json.key("channelMask");
-    if (mix->channelMask)
-        json.number(*mix->channelMask);
-    else
-        json.null();
-    json.endObject();
 }
 
 void exclusiveMember(JsonText& json, const ExclusiveFindings& findings) {
@@ -123,7 +206,7 @@ const std::string& JsonWriter::text() {
     json.key("unmatchedEndpoints").beginArray();
     for (const FoundEndpoint& found : unmatched) {
         json.beginObject();
-        endpointMembers(json, found.facts);
+        endpointMembers(json, found.facts, kind == ReportKind::Exclusive);
         if (kind == ReportKind::Exclusive)
             formatMembers(json, found.formats ? &*found.formats : nullptr);
         json.endObject();
@@ -156,7 +239,7 @@ void JsonWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* for
     json.key("endpoint");
     if (facts != nullptr) {
         json.beginObject();
-        endpointMembers(json, *facts);
+        endpointMembers(json, *facts, kind == ReportKind::Exclusive);
         json.endObject();
     } else {
         json.null();
@@ -205,6 +288,17 @@ void JsonWriter::endAcceptedFormats() {
 
 void JsonWriter::endDevice() {
     json.endObject();
+}
+
+// Only the exclusive mode asks an endpoint long enough to be worth naming.
+void JsonWriter::probingEndpoint(DeviceDirection direction, const std::u16string& name) {
+    if (kind == ReportKind::Exclusive)
+        progress.showEndpoint(direction, name);
+}
+
+void JsonWriter::beginUnmatchedEndpoint(const EndpointFacts& facts) {
+    if (kind == ReportKind::Exclusive)
+        progress.showEndpoint(facts.direction, facts.name ? *facts.name : facts.id);
 }
 
 void JsonWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {

@@ -28,6 +28,8 @@ public:
     void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
     void endDevice() override;
+    void probingEndpoint(DeviceDirection direction, const std::u16string& name) override;
+    void beginUnmatchedEndpoint(const EndpointFacts& facts) override;
     void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
     void endSection() override;
 

@@ -1,6 +1,7 @@
 #include "json/progress_line.h"
 
 #include "platform/console.h"
+#include "platform/endpoint_services.h"
 #include "report/driver_text.h"
 
 #include <cstdio>
@@ -36,6 +37,16 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
         std::fputc(' ', stderr);
     std::fflush(stderr);
     shown = used;
+}
+
+void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string& name) {
+    if (!enabled)
+        return;
+    DeviceCaps caps;
+    const std::string narrow = utf16ToAnsi(name);
+    std::snprintf(caps.szPname, sizeof caps.szPname, "%s", narrow.c_str());
+    (void)direction;
+    show(direction, 0, 0, caps);
 }
 
 void ProgressLine::erase() {

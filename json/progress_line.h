@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class ProgressLine {
 public:
@@ -19,6 +20,8 @@ public:
     // "probing output 3 of 5: NAME", for the device numbered `id` of `count`.
     void show(DeviceDirection direction, std::int32_t id, std::int32_t count,
               const DeviceCaps& caps);
+    // "probing output endpoint: NAME", for an endpoint no device leads to.
+    void showEndpoint(DeviceDirection direction, const std::u16string& name);
     void erase();
 
 private:

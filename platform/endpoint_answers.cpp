@@ -22,10 +22,11 @@ const Sorting sortings[] = {
     {0x80020005, EndpointAnswer::NotFound},   // DISP_E_TYPEMISMATCH
     {0x8889000E, EndpointAnswer::NotAllowed}, // AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED
     {0x8889000A, EndpointAnswer::Busy},       // AUDCLNT_E_DEVICE_IN_USE
-    {0x88890017, EndpointAnswer::Busy},       // AUDCLNT_E_CPUUSAGE_EXCEEDED
     {0x88890004, EndpointAnswer::Gone},       // AUDCLNT_E_DEVICE_INVALIDATED
     {0x88890026, EndpointAnswer::Gone},       // AUDCLNT_E_RESOURCES_INVALIDATED
-    {0x8007000E, EndpointAnswer::NoMemory},   // E_OUTOFMEMORY
+    // Microphone access turned off in the privacy settings, or by policy.
+    {0x80070005, EndpointAnswer::AccessDenied}, // E_ACCESSDENIED
+    {0x8007000E, EndpointAnswer::NoMemory},     // E_OUTOFMEMORY
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // The endpoint service over the real Core Audio. Every result code goes through
 // the one sorting table; nothing of COM leaves this file.
 #include "platform/endpoint_answers.h"
+#include "platform/format_copy.h"
 
 #include <objbase.h>
 // The property keys used here are defined in this file, not taken from a library.
@@ -8,9 +9,12 @@
 #include <mmdeviceapi.h>
 #include <functiondiscoverykeys_devpkey.h>
 #include <audioclient.h>
+#include <audiopolicy.h>
+#include <endpointvolume.h>
 #include <mmddk.h>
 
 #include <climits>
+#include <optional>
 #include <new>
 #include <utility>
 
@@ -186,6 +190,14 @@ const PROPERTYKEY& textKey(EndpointText which) {
                                                : PKEY_DeviceInterface_FriendlyName;
 }
 
+HRESULT readProperty(EndpointDevice* device, const PROPERTYKEY& key, PropertyValue* value) {
+    IPropertyStore* store = nullptr;
+    const HRESULT result = propertyStore(device, &store);
+    if (FAILED(result))
+        return result;
+    return store->GetValue(key, value->receive());
+}
+
 } // namespace
 
 EndpointAnswer openEndpointService(EndpointService** service) {
@@ -260,15 +272,17 @@ EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
     }
 }
 
-EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direction,
-                                 std::vector<std::u16string>* ids) {
+EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
+                           EndpointListing listing, std::vector<std::u16string>* ids) {
     ids->clear();
     if (service == nullptr)
         return EndpointAnswer::Failed;
     try {
+        const DWORD states =
+            listing == EndpointListing::Active ? DEVICE_STATE_ACTIVE : DEVICE_STATEMASK_ALL;
         ComRef<IMMDeviceCollection> collection;
-        HRESULT result = service->enumerator->EnumAudioEndpoints(
-            dataFlow(direction), DEVICE_STATE_ACTIVE, collection.receive());
+        HRESULT result = service->enumerator->EnumAudioEndpoints(dataFlow(direction), states,
+                                                                 collection.receive());
         if (SUCCEEDED(result) && collection.get() == nullptr)
             result = E_POINTER;
         UINT count = 0;
@@ -339,17 +353,13 @@ void closeEndpoint(EndpointDevice* device) {
 
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
     try {
-        IPropertyStore* store = nullptr;
-        HRESULT result = propertyStore(device, &store);
+        PropertyValue read;
+        const HRESULT result = readProperty(device, textKey(which), &read);
         if (FAILED(result))
             return endpointAnswerOf(result);
-        PropertyValue value;
-        result = store->GetValue(textKey(which), value.receive());
-        if (FAILED(result))
-            return endpointAnswerOf(result);
-        switch (value.get().vt) {
+        switch (read.get().vt) {
         case VT_LPWSTR:
-            *text = fromWide(value.get().pwszVal);
+            *text = fromWide(read.get().pwszVal);
             return endpointAnswerOf(S_OK);
         case VT_EMPTY:
             return endpointAnswerOf(E_NOTFOUND);
@@ -361,24 +371,69 @@ EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16
     }
 }
 
-EndpointAnswer endpointFormFactor(EndpointDevice* device, std::uint32_t* formFactor) {
-    IPropertyStore* store = nullptr;
-    HRESULT result = propertyStore(device, &store);
+EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id) {
+    try {
+        return endpointAnswerOf(deviceId(device->device.get(), id));
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
+    DWORD value = 0;
+    const HRESULT result = device->device->GetState(&value);
+    if (SUCCEEDED(result))
+        *state = value;
+    return endpointAnswerOf(result);
+}
+
+EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
+    PropertyValue read;
+    const HRESULT result =
+        readProperty(device,
+                     which == EndpointNumber::FormFactor ? PKEY_AudioEndpoint_FormFactor
+                                                         : PKEY_AudioEndpoint_Disable_SysFx,
+                     &read);
     if (FAILED(result))
         return endpointAnswerOf(result);
-    PropertyValue value;
-    result = store->GetValue(PKEY_AudioEndpoint_FormFactor, value.receive());
-    if (FAILED(result))
-        return endpointAnswerOf(result);
-    switch (value.get().vt) {
+    switch (read.get().vt) {
     case VT_UI4:
-        *formFactor = value.get().ulVal;
+        *value = read.get().ulVal;
         return endpointAnswerOf(S_OK);
     case VT_EMPTY:
         return endpointAnswerOf(E_NOTFOUND);
     default:
         return endpointAnswerOf(DISP_E_TYPEMISMATCH);
     }
+}
+
+EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
+    try {
+        PropertyValue read;
+        const HRESULT result = readProperty(device, PKEY_AudioEngine_DeviceFormat, &read);
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        switch (read.get().vt) {
+        case VT_BLOB: {
+            const BLOB& blob = read.get().blob;
+            if (blob.pBlobData == nullptr && blob.cbSize != 0)
+                return endpointAnswerOf(E_POINTER);
+            format->assign(blob.pBlobData, blob.pBlobData + blob.cbSize);
+            return endpointAnswerOf(S_OK);
+        }
+        case VT_EMPTY:
+            return endpointAnswerOf(E_NOTFOUND);
+        default:
+            return endpointAnswerOf(DISP_E_TYPEMISMATCH);
+        }
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
+}
+
+EndpointAnswer openAudioClient(EndpointDevice* device) {
+    IAudioClient* client = nullptr;
+    return endpointAnswerOf(audioClient(device, &client));
 }
 
 EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
@@ -393,8 +448,7 @@ EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned ch
             result = E_POINTER;
         if (FAILED(result))
             return endpointAnswerOf(result);
-        const auto* bytes = reinterpret_cast<const unsigned char*>(mix.get());
-        format->assign(bytes, bytes + sizeof(WAVEFORMATEX) + mix.get()->cbSize);
+        copyFormat(mix.get(), format);
         return endpointAnswerOf(S_OK);
     } catch (const std::bad_alloc&) {
         return EndpointAnswer::NoMemory;
@@ -411,6 +465,139 @@ EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* fo
     // In exclusive mode there is no "closest" format to offer.
     result = client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
     return endpointAnswerOf(result);
+}
+
+EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {
+    IAudioClient* client = nullptr;
+    HRESULT result = audioClient(device, &client);
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    REFERENCE_TIME defaultPeriod = 0;
+    REFERENCE_TIME minimumPeriod = 0;
+    result = client->GetDevicePeriod(&defaultPeriod, &minimumPeriod);
+    if (SUCCEEDED(result)) {
+        periods->defaultPeriod = defaultPeriod;
+        periods->minimumPeriod = minimumPeriod;
+    }
+    return endpointAnswerOf(result);
+}
+
+EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX* format,
+                                     EnginePeriods* periods) {
+    IAudioClient* client = nullptr;
+    HRESULT result = audioClient(device, &client);
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    if (format == nullptr)
+        return endpointAnswerOf(E_POINTER);
+    // Before Windows 10 the client has no such interface.
+    ComRef<IAudioClient3> newer;
+    result = client->QueryInterface(__uuidof(IAudioClient3), newer.receiveVoid());
+    if (SUCCEEDED(result) && newer.get() == nullptr)
+        result = E_POINTER;
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    UINT32 defaultFrames = 0, fundamentalFrames = 0, minimumFrames = 0, maximumFrames = 0;
+    result = newer->GetSharedModeEnginePeriod(format, &defaultFrames, &fundamentalFrames,
+                                              &minimumFrames, &maximumFrames);
+    if (SUCCEEDED(result))
+        *periods = {defaultFrames, fundamentalFrames, minimumFrames, maximumFrames};
+    return endpointAnswerOf(result);
+}
+
+EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
+    ComRef<IAudioEndpointVolume> control;
+    HRESULT result = device->device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                              control.receiveVoid());
+    if (SUCCEEDED(result) && control.get() == nullptr)
+        result = E_POINTER;
+    VolumeReading read;
+    BOOL muted = FALSE;
+    if (SUCCEEDED(result))
+        result = control->GetMasterVolumeLevel(&read.levelDb);
+    if (SUCCEEDED(result))
+        result = control->GetMasterVolumeLevelScalar(&read.scalar);
+    if (SUCCEEDED(result))
+        result = control->GetMute(&muted);
+    if (SUCCEEDED(result))
+        result = control->GetVolumeRange(&read.minimumDb, &read.maximumDb, &read.stepDb);
+    if (FAILED(result))
+        return endpointAnswerOf(result);
+    read.muted = muted != FALSE;
+    *volume = read;
+    return endpointAnswerOf(S_OK);
+}
+
+namespace {
+
+// The full path of a process's image; nothing when the process has ended or
+// this program may not look at it.
+std::optional<std::u16string> processImage(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr)
+        return std::nullopt;
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = static_cast<DWORD>(sizeof path / sizeof path[0]);
+    const BOOL found = QueryFullProcessImageNameW(process, 0, path, &length);
+    CloseHandle(process);
+    if (!found)
+        return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t*>(path), length);
+}
+
+// One session's facts; each that cannot be read is left unset.
+SessionReading readSession(IAudioSessionControl* control) {
+    SessionReading reading;
+    AudioSessionState state = AudioSessionStateInactive;
+    if (SUCCEEDED(control->GetState(&state)))
+        reading.state = static_cast<std::uint32_t>(state);
+    ComRef<IAudioSessionControl2> more;
+    if (FAILED(control->QueryInterface(__uuidof(IAudioSessionControl2), more.receiveVoid())) ||
+        more.get() == nullptr)
+        return reading;
+    reading.systemSounds = more->IsSystemSoundsSession() == S_OK;
+    // A session of several processes answers with a success code and one of them.
+    DWORD processId = 0;
+    if (SUCCEEDED(more->GetProcessId(&processId))) {
+        reading.processId = processId;
+        if (!reading.systemSounds)
+            reading.programPath = processImage(processId);
+    }
+    return reading;
+}
+
+} // namespace
+
+EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions) {
+    try {
+        ComRef<IAudioSessionManager2> manager;
+        HRESULT result = device->device->Activate(__uuidof(IAudioSessionManager2), CLSCTX_ALL,
+                                                  nullptr, manager.receiveVoid());
+        if (SUCCEEDED(result) && manager.get() == nullptr)
+            result = E_POINTER;
+        ComRef<IAudioSessionEnumerator> list;
+        if (SUCCEEDED(result))
+            result = manager->GetSessionEnumerator(list.receive());
+        if (SUCCEEDED(result) && list.get() == nullptr)
+            result = E_POINTER;
+        int count = 0;
+        if (SUCCEEDED(result))
+            result = list->GetCount(&count);
+        if (FAILED(result))
+            return endpointAnswerOf(result);
+        sessions->clear();
+        for (int i = 0; i < count; ++i) {
+            ComRef<IAudioSessionControl> control;
+            // A session that ends while it is listed is left out.
+            if (FAILED(list->GetSession(i, control.receive())) || control.get() == nullptr)
+                continue;
+            sessions->push_back(readSession(control.get()));
+        }
+        return endpointAnswerOf(S_OK);
+    } catch (const std::bad_alloc&) {
+        sessions->clear();
+        return EndpointAnswer::NoMemory;
+    }
 }
 
 std::u16string ansiToUtf16(const char* text, std::size_t length) {

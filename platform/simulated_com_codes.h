@@ -14,6 +14,7 @@ constexpr HRESULT E_NOTIMPL = hresult(0x80004001);
 constexpr HRESULT E_NOINTERFACE = hresult(0x80004002);
 constexpr HRESULT E_POINTER = hresult(0x80004003);
 constexpr HRESULT E_FAIL = hresult(0x80004005);
+constexpr HRESULT E_ACCESSDENIED = hresult(0x80070005);
 constexpr HRESULT E_UNEXPECTED = hresult(0x8000FFFF);
 constexpr HRESULT E_OUTOFMEMORY = hresult(0x8007000E);
 constexpr HRESULT E_INVALIDARG = hresult(0x80070057);

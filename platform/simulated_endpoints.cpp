@@ -1,9 +1,13 @@
 // The endpoint service over the simulated machine. It answers with the same
 // result codes as the real service, sorted by the same table.
 #include "platform/endpoint_answers.h"
+#include "platform/format_copy.h"
 #include "platform/simulated_machine.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 
 using simulated::calls;
@@ -14,7 +18,8 @@ struct EndpointService {
 };
 
 struct EndpointDevice {
-    const simulated::Endpoint* endpoint;
+    simulated::Endpoint* endpoint;
+    bool clientAsked = false;
 };
 
 namespace {
@@ -23,10 +28,21 @@ int directionIndex(DeviceDirection direction) {
     return direction == 'I' ? 0 : 1;
 }
 
-const simulated::Endpoint* findEndpoint(const std::u16string& id) {
-    for (const simulated::Endpoint& e : machine().endpoints.endpoints)
-        if (e.id == id)
+char16_t foldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// The service finds an endpoint by its id in any case.
+simulated::Endpoint* findEndpoint(const std::u16string& id) {
+    for (simulated::Endpoint& e : machine().endpoints.endpoints) {
+        if (e.id.size() != id.size())
+            continue;
+        std::size_t i = 0;
+        while (i < id.size() && foldAscii(e.id[i]) == foldAscii(id[i]))
+            ++i;
+        if (i == id.size())
             return &e;
+    }
     return nullptr;
 }
 
@@ -34,6 +50,39 @@ template <class T> EndpointAnswer readProperty(const simulated::Property<T>& pro
     if (property.result == S_OK)
         *value = property.value;
     return endpointAnswerOf(property.result);
+}
+
+// Hanging calls wait here until their time is up or the machine is reset.
+// Never destroyed: a thread may still be waiting when the process ends.
+struct Hangs {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long releases = 0; // how many times hanging calls were let go
+    int liveServices = 0;       // services opened and not yet closed, on any thread
+};
+
+Hangs& hangs() {
+    static Hangs* const all = new Hangs;
+    return *all;
+}
+
+// Counts a call to the endpoint, and hangs when it is the one that does.
+void noteEndpointCall(simulated::Endpoint& e) {
+    simulated::noteCall();
+    if (!e.hangsAtCall || ++e.callsAnswered != *e.hangsAtCall)
+        return;
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    const unsigned long releases = h.releases;
+    h.changed.wait_for(lock, machine().endpoints.hangLength,
+                       [&] { return h.releases != releases; });
+}
+
+void countService(int change) {
+    Hangs& h = hangs();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.liveServices += change;
+    h.changed.notify_all();
 }
 
 // Windows-1252, the code page the simulated machine's waveform names are in:
@@ -45,6 +94,20 @@ const char16_t windows1252High[32] = {
 };
 
 } // namespace
+
+namespace simulated {
+
+void releaseHangingCalls() {
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    ++h.releases;
+    h.changed.notify_all();
+    // A thread let go closes what it opened; wait for that, so that it
+    // touches nothing of the next machine. A bound, in case one never does.
+    h.changed.wait_for(lock, std::chrono::seconds(10), [&] { return h.liveServices == 0; });
+}
+
+} // namespace simulated
 
 EndpointAnswer openEndpointService(EndpointService** service) {
     simulated::noteCall();
@@ -67,6 +130,7 @@ EndpointAnswer openEndpointService(EndpointService** service) {
             --calls().comDepth;
         return EndpointAnswer::NoMemory;
     }
+    countService(+1);
     return EndpointAnswer::Ok;
 }
 
@@ -77,6 +141,7 @@ void closeEndpointService(EndpointService* service) {
     if (service->ownsCom)
         --calls().comDepth;
     delete service;
+    countService(-1);
 }
 
 EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
@@ -93,8 +158,8 @@ EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
     return EndpointAnswer::Ok;
 }
 
-EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direction,
-                                 std::vector<std::u16string>* ids) {
+EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
+                           EndpointListing listing, std::vector<std::u16string>* ids) {
     simulated::noteCall();
     ids->clear();
     if (service == nullptr)
@@ -103,7 +168,8 @@ EndpointAnswer activeEndpointIds(EndpointService* service, DeviceDirection direc
     if (system.listResult != S_OK)
         return endpointAnswerOf(system.listResult);
     for (const simulated::Endpoint& e : system.endpoints)
-        if (e.active && e.direction == direction)
+        if (e.direction == direction &&
+            (listing == EndpointListing::EveryState || e.state == endpointActive))
             ids->push_back(e.id);
     return EndpointAnswer::Ok;
 }
@@ -130,9 +196,10 @@ EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
     *device = nullptr;
     if (service == nullptr)
         return EndpointAnswer::Failed;
-    const simulated::Endpoint* endpoint = findEndpoint(id);
+    simulated::Endpoint* endpoint = findEndpoint(id);
     if (endpoint == nullptr)
         return endpointAnswerOf(E_NOTFOUND);
+    noteEndpointCall(*endpoint);
     if (endpoint->openResult != S_OK)
         return endpointAnswerOf(endpoint->openResult);
     *device = new (std::nothrow) EndpointDevice{endpoint};
@@ -149,44 +216,149 @@ void closeEndpoint(EndpointDevice* device) {
     delete device;
 }
 
+EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id) {
+    noteEndpointCall(*device->endpoint);
+    *id = device->endpoint->id;
+    return EndpointAnswer::Ok;
+}
+
+EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (e.stateResult == S_OK)
+        *state = e.state;
+    return endpointAnswerOf(e.stateResult);
+}
+
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
-    simulated::noteCall();
-    const simulated::Endpoint& e = *device->endpoint;
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
     if (e.propertyStoreResult != S_OK)
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(which == EndpointText::FriendlyName ? e.friendlyName : e.adapterName, text);
 }
 
-EndpointAnswer endpointFormFactor(EndpointDevice* device, std::uint32_t* formFactor) {
-    simulated::noteCall();
-    const simulated::Endpoint& e = *device->endpoint;
+EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
     if (e.propertyStoreResult != S_OK)
         return endpointAnswerOf(e.propertyStoreResult);
-    return readProperty(e.formFactor, formFactor);
+    return readProperty(which == EndpointNumber::FormFactor ? e.formFactor : e.systemEffectsOff,
+                        value);
 }
 
+EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (e.propertyStoreResult != S_OK)
+        return endpointAnswerOf(e.propertyStoreResult);
+    return readProperty(e.deviceFormat, format);
+}
+
+EndpointAnswer openAudioClient(EndpointDevice* device) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    device->clientAsked = true;
+    return endpointAnswerOf(e.activateResult);
+}
+
+namespace {
+
+// The audio client's answer before any of its own: a client never asked for
+// is not there to answer.
+HRESULT clientResult(const EndpointDevice* device) {
+    if (!device->clientAsked)
+        return E_POINTER;
+    return device->endpoint->activateResult;
+}
+
+} // namespace
+
 EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
-    simulated::noteCall();
-    const simulated::Endpoint& e = *device->endpoint;
-    if (e.activateResult != S_OK)
-        return endpointAnswerOf(e.activateResult);
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (clientResult(device) != S_OK)
+        return endpointAnswerOf(clientResult(device));
     if (e.mixResult != S_OK)
         return endpointAnswerOf(e.mixResult);
-    *format = e.mixFormat;
+    if (e.mixFormat.size() < sizeof(WAVEFORMATEX))
+        return endpointAnswerOf(E_FAIL);
+    // Copied out of an allocation of exactly its size, as from the service's
+    // own, so that reading past what the format holds is caught.
+    std::unique_ptr<unsigned char[]> given(new (std::nothrow) unsigned char[e.mixFormat.size()]);
+    if (!given)
+        return EndpointAnswer::NoMemory;
+    std::memcpy(given.get(), e.mixFormat.data(), e.mixFormat.size());
+    const auto* header = reinterpret_cast<const WAVEFORMATEX*>(given.get());
+    if (formatByteCount(*header) > e.mixFormat.size())
+        return endpointAnswerOf(E_FAIL); // the service never hands over less than it says
+    copyFormat(header, format);
     return EndpointAnswer::Ok;
 }
 
 EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* format) {
-    simulated::noteCall();
-    const simulated::Endpoint& e = *device->endpoint;
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
     ++calls().exclusiveQuestions;
-    if (e.activateResult != S_OK)
-        return endpointAnswerOf(e.activateResult);
+    ++e.questionsAsked;
+    if (clientResult(device) != S_OK)
+        return endpointAnswerOf(clientResult(device));
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
     if (!e.exclusive)
         return endpointAnswerOf(AUDCLNT_E_UNSUPPORTED_FORMAT);
     return endpointAnswerOf(e.exclusive(format));
+}
+
+EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (clientResult(device) != S_OK)
+        return endpointAnswerOf(clientResult(device));
+    return readProperty(e.devicePeriods, periods);
+}
+
+EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX* format,
+                                     EnginePeriods* periods) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (clientResult(device) != S_OK)
+        return endpointAnswerOf(clientResult(device));
+    if (format == nullptr)
+        return endpointAnswerOf(E_POINTER);
+    return readProperty(e.enginePeriods, periods);
+}
+
+EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (e.activateResult != S_OK)
+        return endpointAnswerOf(e.activateResult);
+    return readProperty(e.volume, volume);
+}
+
+EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (e.activateResult != S_OK)
+        return endpointAnswerOf(e.activateResult);
+    if (e.sessionsResult != S_OK)
+        return endpointAnswerOf(e.sessionsResult);
+    sessions->clear();
+    const std::map<std::uint32_t, std::u16string>& processes = machine().endpoints.processes;
+    for (const simulated::Session& s : e.sessions) {
+        SessionReading reading;
+        reading.state = s.state;
+        reading.systemSounds = s.systemSounds;
+        if (s.processIdResult == S_OK) {
+            reading.processId = s.processId;
+            const auto process = processes.find(s.processId);
+            if (process != processes.end())
+                reading.programPath = process->second;
+        }
+        sessions->push_back(reading);
+    }
+    return EndpointAnswer::Ok;
 }
 
 std::u16string ansiToUtf16(const char* text, std::size_t length) {

@@ -104,6 +104,7 @@ CallLog& calls() {
 }
 
 void reset() {
+    releaseHangingCalls();
     theMachine = Machine();
     theLog = CallLog();
     allocationsAsked = 0;

@@ -7,6 +7,7 @@
 #include "platform/endpoint_services.h"
 #include "platform/simulated_com_codes.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -37,7 +38,8 @@ struct Device {
 };
 
 // A property of an endpoint: S_OK with its value, E_NOTFOUND when the store
-// lacks it, DISP_E_TYPEMISMATCH when it holds another type, or a failure.
+// lacks it, DISP_E_TYPEMISMATCH when it holds another type, or a failure. The
+// readings of its audio client and controls take the same shape.
 template <class T> struct Property {
     HRESULT result = E_NOTFOUND;
     T value{};
@@ -46,31 +48,60 @@ template <class T> struct Property {
 // What an endpoint answers to an exclusive-mode format question.
 using ExclusiveProfile = std::function<HRESULT(const WAVEFORMATEX* format)>;
 
+// One audio session on an endpoint.
+struct Session {
+    HRESULT processIdResult = S_OK;
+    std::uint32_t processId = 0; // its program is looked up in the machine's processes
+    std::uint32_t state = 1;     // 0 inactive, 1 active, 2 expired
+    bool systemSounds = false;
+};
+
 struct Endpoint {
     std::u16string id;
     DeviceDirection direction = 'O';
-    bool active = true;        // listed among the active endpoints
-    HRESULT openResult = S_OK; // finding it by its id
+    std::uint32_t state = endpointActive;
+    HRESULT stateResult = S_OK;
+    HRESULT openResult = S_OK; // finding it by its id, which matches in any case
     HRESULT propertyStoreResult = S_OK;
     Property<std::u16string> friendlyName;
     Property<std::u16string> adapterName;
     Property<std::uint32_t> formFactor;
-    HRESULT activateResult = S_OK; // getting its audio client
+    Property<std::uint32_t> systemEffectsOff;
+    Property<std::vector<unsigned char>> deviceFormat;
+    // Getting its audio client; one that is not active has none to give.
+    HRESULT activateResult = S_OK;
     HRESULT mixResult = S_OK;
-    std::vector<unsigned char> mixFormat; // the header and its extra bytes
-    ExclusiveProfile exclusive;           // unset: every format is refused
+    // The header and its extra bytes, handed over as the service does: in an
+    // allocation of exactly this size.
+    std::vector<unsigned char> mixFormat;
+    ExclusiveProfile exclusive; // unset: every format is refused
+    // What an endpoint that is not set up for them answers: the periods of a
+    // typical device, no newer audio client, the volume and sessions unread.
+    Property<DevicePeriods> devicePeriods{S_OK, {100000, 30000}};
+    Property<EnginePeriods> enginePeriods{E_NOINTERFACE, {}};
+    Property<VolumeReading> volume{E_NOTIMPL, {}};
+    HRESULT sessionsResult = E_NOTIMPL;
+    std::vector<Session> sessions;
+    // Its n-th call (from 1), whatever it is, answers only after the system's
+    // hang length, or when the machine is reset: a driver that hangs.
+    std::optional<unsigned long> hangsAtCall;
+    unsigned long callsAnswered = 0;  // counts toward hangsAtCall
+    unsigned long questionsAsked = 0; // exclusive-mode format questions
 };
 
 // The endpoint service as a whole.
 struct EndpointSystem {
     HRESULT comResult = S_OK;        // setting up COM on the thread
     HRESULT enumeratorResult = S_OK; // making the device enumerator
-    HRESULT listResult = S_OK;       // listing the active endpoints
+    HRESULT listResult = S_OK;       // listing the endpoints
     HRESULT defaultResult = S_OK;    // asking for a default, when there is one
     // The default endpoint's id per direction (0 input, 1 output) and role;
     // empty when there is none.
     std::u16string defaults[2][endpointRoleCount];
     std::vector<Endpoint> endpoints;
+    // The image of each process that can be opened, by its id.
+    std::map<std::uint32_t, std::u16string> processes;
+    std::chrono::milliseconds hangLength{60000};
 };
 
 struct CodecFormat {
@@ -131,8 +162,13 @@ CallLog& calls();
 // Counts a platform call; the first one runs the machine's hook.
 void noteCall();
 
-// Empties the machine, clears the log and every allocation fault.
+// Empties the machine, clears the log and every allocation fault. Calls left
+// hanging are let go first, and their threads' services closed.
 void reset();
+
+// Lets every hanging call go, and waits until the threads they held have
+// closed their services.
+void releaseHangingCalls();
 
 // Makes the n-th allocation from now fail (1: the next one); when `persistent`,
 // every one after it fails too.

@@ -75,9 +75,16 @@ void walkSection(DeviceDirection direction, ReportKind kind, EndpointSession* se
         writer.endDevice();
     }
     if (session != nullptr) {
-        const std::vector<FoundEndpoint> unmatched = session->unmatchedEndpoints(direction);
-        for (const FoundEndpoint& found : unmatched)
-            writer.unmatchedEndpoint(found.facts, found.formats ? &*found.formats : nullptr);
+        const auto identified = [&writer](const EndpointFacts& facts) {
+            writer.beginUnmatchedEndpoint(facts);
+        };
+        for (const std::u16string& endpointId : session->unmatchedIds(direction)) {
+            writer.probingEndpoint(direction, endpointId);
+            const std::optional<FoundEndpoint> found =
+                session->unmatchedEndpoint(endpointId, direction, identified);
+            if (found)
+                writer.unmatchedEndpoint(found->facts, found->formats ? &*found->formats : nullptr);
+        }
     }
     writer.endSection();
 }

@@ -82,9 +82,116 @@ const char* reasonText(ExclusiveStatus status) {
         return "device busy (another program holds it)";
     case ExclusiveStatus::Gone:
         return "device gone";
+    case ExclusiveStatus::AccessDenied:
+        return "access denied (Windows privacy settings)";
+    case ExclusiveStatus::NotAnswering:
+        return "not answering";
+    case ExclusiveStatus::Inactive:
+        return "not active";
     default:
         return "could not be asked";
     }
+}
+
+const char* stateText(const std::optional<std::uint32_t>& state) {
+    if (!state)
+        return "unknown";
+    switch (*state) {
+    case endpointActive:
+        return "active";
+    case endpointDisabled:
+        return "disabled";
+    case endpointNotPresent:
+        return "not present";
+    case endpointUnplugged:
+        return "unplugged (not connected)";
+    default:
+        return "unknown";
+    }
+}
+
+// A number as short as it is exact to `places` decimals: "-6.5", "0", "0.75".
+std::string decimalText(double value, int places) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", places, roundedTo(value, places));
+    std::string shown = text;
+    if (shown.find('.') != std::string::npos) {
+        while (shown.back() == '0')
+            shown.pop_back();
+        if (shown.back() == '.')
+            shown.pop_back();
+    }
+    return shown;
+}
+
+std::string volumeText(const VolumeReading& v) {
+    return decimalText(v.levelDb, 2) + " dB (" + std::to_string(percentOf(v.scalar)) + "%), " +
+           (v.muted ? "muted" : "not muted") + "; range " + decimalText(v.minimumDb, 2) + " to " +
+           decimalText(v.maximumDb, 2) + " dB in steps of " + decimalText(v.stepDb, 2) + " dB";
+}
+
+std::string periodText(const DevicePeriods& p) {
+    return decimalText(periodMilliseconds(p.defaultPeriod), 4) + " ms default, " +
+           decimalText(periodMilliseconds(p.minimumPeriod), 4) + " ms minimum";
+}
+
+std::string engineText(const EnginePeriods& e, const std::optional<FormatReading>& mix) {
+    std::string text = "default " + std::to_string(e.defaultFrames) + ", fundamental " +
+                       std::to_string(e.fundamentalFrames) + ", minimum " +
+                       std::to_string(e.minimumFrames);
+    if (mix && mix->rate != 0)
+        text += " (" + decimalText(1000.0 * e.minimumFrames / mix->rate, 2) + " ms)";
+    return text + ", maximum " + std::to_string(e.maximumFrames) + " frames";
+}
+
+// "firefox.exe, process 4312, active"; the system sounds by that name.
+void writeSession(const AudioSession& s) {
+    if (s.systemSounds)
+        std::cout << "System sounds";
+    else if (s.program)
+        writeServiceText(*s.program);
+    else
+        std::cout << "unknown program";
+    if (s.processId && !s.systemSounds)
+        std::cout << ", process " << *s.processId;
+    const char* state = s.state ? sessionStateName(*s.state) : nullptr;
+    std::cout << ", " << (state != nullptr ? state : "state unknown") << std::endl;
+}
+
+void writeSessions(const std::optional<std::vector<AudioSession>>& sessions) {
+    writeLabel("Sessions");
+    if (!sessions || sessions->empty()) {
+        std::cout << (sessions ? "none" : "unknown") << std::endl;
+        return;
+    }
+    for (std::size_t i = 0; i < sessions->size(); ++i) {
+        if (i > 0)
+            writeLabel("");
+        writeSession((*sessions)[i]);
+    }
+}
+
+template <class T, class Text> std::string textOrUnknown(const std::optional<T>& value, Text text) {
+    return value ? text(*value) : std::string("unknown");
+}
+
+// How the endpoint is set and who uses it; an endpoint out of use can say
+// only what its properties hold.
+void writeConditionLines(const EndpointCondition& c, const EndpointFormats& formats) {
+    const bool active = c.active();
+    if (active) {
+        writeLine("Volume", textOrUnknown(c.volume, volumeText));
+    }
+    writeLine("Enhancements",
+              c.enhancements ? (*c.enhancements ? "on" : "off") : std::string("unknown"));
+    if (active) {
+        writeSessions(c.sessions);
+        writeLine("Period", textOrUnknown(c.devicePeriods, periodText));
+        writeLine("Engine", textOrUnknown(c.enginePeriods, [&](const EnginePeriods& e) {
+                      return engineText(e, formats.mix);
+                  }));
+    }
+    writeLine("Panel format", textOrUnknown(c.deviceFormat, mixText));
 }
 
 // How a shape shows after the rates. Standard, mask-0 and plain shapes of
@@ -140,6 +247,9 @@ void pad(std::string& text, std::size_t width) {
 }
 
 void writeFormatsBlock(const EndpointFormats& formats) {
+    // An endpoint out of use has no audio client: nothing was asked.
+    if (formats.exclusive.status == ExclusiveStatus::Inactive)
+        return;
     writeLabel("Shared mode");
     std::cout << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
     const std::vector<std::string> lines = exclusiveLines(formats.exclusive);
@@ -159,7 +269,13 @@ void writeBlock(const EndpointFacts* facts, const EndpointFormats* formats) {
         writeLine("Form factor",
                   facts->formFactor ? formFactorName(*facts->formFactor) : "unknown");
         writeServiceLine("Endpoint", facts->id);
+        // The exclusive mode's own lines: how it is set and used.
+        const EndpointCondition condition = facts->condition.value_or(EndpointCondition());
+        if (formats != nullptr)
+            writeLine("State", stateText(condition.state));
         writeLine("Default for", defaultsText(*facts));
+        if (formats != nullptr)
+            writeConditionLines(condition, *formats);
     }
     if (formats != nullptr)
         writeFormatsBlock(*formats);
@@ -256,16 +372,12 @@ void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* forma
     }
 }
 
-void writeUnmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {
+void writeUnmatchedLine(const EndpointFacts& facts) {
     try {
         std::cout << "--\t";
-        if (facts.name)
-            writeServiceText(*facts.name);
-        else
-            writeServiceText(facts.id);
+        writeServiceText(facts.name ? *facts.name : facts.id);
         std::cout << " / no waveform device" << std::endl;
-        writeBlock(&facts, formats);
     } catch (const std::bad_alloc&) {
-        std::cout << labelIndent << "(out of memory)" << std::endl << std::endl;
+        std::cout << labelIndent << "(out of memory)" << std::endl;
     }
 }

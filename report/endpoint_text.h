@@ -9,8 +9,9 @@
 // The block under a device line; `facts` is null when no endpoint could be had.
 void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* formats);
 
-// An endpoint no waveform device leads to: a line without a number, then its block.
-void writeUnmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats);
+// The line that stands for the device number of an endpoint no waveform
+// device leads to; its block follows with writeEndpointBlock().
+void writeUnmatchedLine(const EndpointFacts& facts);
 
 // A rate in kilohertz, as short as it is exact: "8", "11.025", "44.1".
 std::string kilohertzText(DWORD rate);

@@ -8,6 +8,7 @@
 #include "report/device_caps.h"
 
 #include <cstdint>
+#include <string>
 
 class ReportWriter {
 public:
@@ -33,7 +34,11 @@ public:
 
     virtual void endDevice() = 0;
 
-    // An active endpoint of this section's direction that no device leads to.
+    // An endpoint of this section's direction that no device leads to, or that
+    // is out of use: before it is first asked anything, what names it so far
+    // (its id, then its name); once its facts are read; and then with all of it.
+    virtual void probingEndpoint(DeviceDirection direction, const std::u16string& name) = 0;
+    virtual void beginUnmatchedEndpoint(const EndpointFacts& facts) = 0;
     virtual void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) = 0;
 
     virtual void endSection() = 0;

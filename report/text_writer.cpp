@@ -52,8 +52,13 @@ void TextWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* for
     writeEndpointBlock(facts, formats);
 }
 
+// The endpoint's line goes out before its formats are asked, as a device's does.
+void TextWriter::beginUnmatchedEndpoint(const EndpointFacts& facts) {
+    writeUnmatchedLine(facts);
+}
+
 void TextWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {
-    writeUnmatchedEndpoint(facts, formats);
+    writeEndpointBlock(&facts, formats);
 }
 
 void TextWriter::endSection() {

@@ -15,6 +15,8 @@ public:
     void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
     void endDevice() override {}
+    void probingEndpoint(DeviceDirection, const std::u16string&) override {}
+    void beginUnmatchedEndpoint(const EndpointFacts& facts) override;
     void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
     void endSection() override;
 };

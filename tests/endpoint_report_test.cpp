@@ -7,6 +7,7 @@
 #include "support/failing_heap.h"
 #include "support/simulated_test.h"
 
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -132,7 +133,14 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tAdapter      unknown\n"
         "\t\tForm factor  microphone\n"
         "\t\tEndpoint     {0.0.1.00000000}.{mic}\n"
+        "\t\tState        active\n"
         "\t\tDefault for  console, multimedia, communications\n"
+        "\t\tVolume       unknown\n"
+        "\t\tEnhancements unknown\n"
+        "\t\tSessions     unknown\n"
+        "\t\tPeriod       10 ms default, 3 ms minimum\n"
+        "\t\tEngine       unknown\n"
+        "\t\tPanel format unknown\n"
         "\t\tShared mode  48 kHz, 1 channel, float32, channel mask 0x4 (FC)\n"
         "\t\tExclusive    int16      1 ch       16 48 kHz\n\n"
         "\n"
@@ -142,7 +150,16 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tAdapter      High Definition Audio Device\n"
         "\t\tForm factor  speakers\n"
         "\t\tEndpoint     {0.0.0.00000000}.{speakers}\n"
+        "\t\tState        active\n"
         "\t\tDefault for  console, multimedia\n"
+        "\t\tVolume       -6.5 dB (71%), not muted; range -65.25 to 0 dB in steps of 0.75 dB\n"
+        "\t\tEnhancements on\n"
+        "\t\tSessions     player.exe, process 4312, active\n"
+        "\t\t             System sounds, inactive\n"
+        "\t\t             unknown program, process 977, inactive\n"
+        "\t\tPeriod       10 ms default, 3 ms minimum\n"
+        "\t\tEngine       default 480, fundamental 480, minimum 96 (2 ms), maximum 480 frames\n"
+        "\t\tPanel format 48 kHz, 2 channels, int24in32, channel mask 0x3 (FL FR)\n"
         "\t\tShared mode  48 kHz, 2 channels, float32, channel mask 0x3 (FL FR)\n"
         "\t\tExclusive    int16      2 ch       44.1 48 96 192 kHz\n"
         "\t\t             int24in32  2 ch       44.1 48 96 192 kHz\n\n"
@@ -154,10 +171,27 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tAdapter      unknown\n"
         "\t\tForm factor  HDMI\n"
         "\t\tEndpoint     {0.0.0.00000000}.{hdmi}\n"
+        "\t\tState        active\n"
         "\t\tDefault for  communications\n"
+        "\t\tVolume       unknown\n"
+        "\t\tEnhancements unknown\n"
+        "\t\tSessions     unknown\n"
+        "\t\tPeriod       10 ms default, 3 ms minimum\n"
+        "\t\tEngine       unknown\n"
+        "\t\tPanel format unknown\n"
         "\t\tShared mode  48 kHz, 8 channels, float32, channel mask 0x63F (FL FR FC LFE BL BR "
         "SL SR)\n"
         "\t\tExclusive    int16      2, 8 ch    48 kHz\n\n"
+        // out of use: its properties, and nothing of an audio client
+        "--\tHeadphones (USB) / no waveform device\n\n"
+        "\t\tName         Headphones (USB)\n"
+        "\t\tAdapter      unknown\n"
+        "\t\tForm factor  headphones\n"
+        "\t\tEndpoint     {0.0.0.00000000}.{headphones}\n"
+        "\t\tState        not present\n"
+        "\t\tDefault for  none\n"
+        "\t\tEnhancements unknown\n"
+        "\t\tPanel format 44.1 kHz, 2 channels, int16, no channel mask\n\n"
         "\n";
     EXPECT_EQ(expected, run.output);
     EXPECT_EQ(0, simulated::calls().comDepth);
@@ -187,28 +221,47 @@ std::map<std::string, std::vector<std::string>> blocksOf(const std::string& outp
 TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     furnishEndpointMachine();
     const auto clean = blocksOf(runWithArguments({"e"}).output);
-    ASSERT_EQ(4u, clean.size());
+    ASSERT_EQ(5u, clean.size());
     const std::string micLine = "0.\tIn: Mic / Microsoft Corporation";
     const std::string speakerLine = "0.\tOut: Speakers / Microsoft Corporation";
     const std::string tvLine = "--\tTV (HDMI) / no waveform device";
+    const std::string headphonesLine = "--\tHeadphones (USB) / no waveform device";
     const std::vector<std::string> noEndpoint = {"\t\tEndpoint     none found",
                                                  "\t\tExclusive    could not be asked"};
     auto speakerEndpoint = [](simulated::Machine& m) -> simulated::Endpoint& {
         return m.endpoints.endpoints[1];
     };
-    auto replaced = [&](const std::string& block, const std::string& label,
-                        const std::string& value) {
+    // The block with these labels' values replaced; a value of several lines
+    // (the sessions, the exclusive formats) becomes the one line given.
+    auto replacedAll = [&](const std::string& block,
+                           std::vector<std::pair<std::string, std::string>> values) {
         std::vector<std::string> lines = clean.at(block);
-        const std::string head = "\t\t" + label;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].compare(0, head.size(), head) != 0)
-                continue;
-            lines[i] = head + std::string(13 - label.size(), ' ') + value;
-            // an exclusive block of several lines says its one reason instead
-            if (label == "Exclusive")
-                lines.resize(i + 1);
+        const std::string continued = "\t\t" + std::string(13, ' ');
+        for (const auto& [label, value] : values) {
+            const std::string head = "\t\t" + label;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                if (lines[i].compare(0, head.size(), head) != 0)
+                    continue;
+                lines[i] = head + std::string(13 - label.size(), ' ') + value;
+                while (i + 1 < lines.size() &&
+                       lines[i + 1].compare(0, continued.size(), continued) == 0)
+                    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i + 1));
+            }
         }
         return lines;
+    };
+    auto replaced = [&](const std::string& block, const std::string& label,
+                        const std::string& value) {
+        return replacedAll(block, {{label, value}});
+    };
+    // Without an audio client, nothing it would answer is known.
+    auto noClient = [&](const std::string& reason) {
+        return replacedAll(speakerLine, {{"Volume", "unknown"},
+                                         {"Sessions", "unknown"},
+                                         {"Period", "unknown"},
+                                         {"Engine", "unknown"},
+                                         {"Shared mode", "unknown"},
+                                         {"Exclusive", reason}});
     };
     const struct {
         const char* name;
@@ -216,6 +269,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         // the blocks that change, and how; every other block is as it was
         std::map<std::string, std::vector<std::string>> changed;
         std::vector<std::string> gone; // blocks no longer there
+        long questions = -1;           // exclusive questions asked, when that counts
     } cases[] = {
         {"COM already set up in another mode",
          [](simulated::Machine& m) { m.endpoints.comResult = RPC_E_CHANGED_MODE; },
@@ -224,11 +278,11 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         {"COM cannot be set up",
          [](simulated::Machine& m) { m.endpoints.comResult = E_OUTOFMEMORY; },
          {{micLine, noEndpoint}, {speakerLine, noEndpoint}},
-         {tvLine}},
+         {tvLine, headphonesLine}},
         {"no enumerator",
          [](simulated::Machine& m) { m.endpoints.enumeratorResult = REGDB_E_CLASSNOTREG; },
          {{micLine, noEndpoint}, {speakerLine, noEndpoint}},
-         {tvLine}},
+         {tvLine, headphonesLine}},
         {"the driver gives no endpoint id",
          [](simulated::Machine& m) { m.inputs[0].endpointIdResult = MMSYSERR_NOTSUPPORTED; },
          // the microphone's endpoint then has no device that leads to it
@@ -241,13 +295,60 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {}},
         {"no property store",
          [&](simulated::Machine& m) { speakerEndpoint(m).propertyStoreResult = E_FAIL; },
+         {{speakerLine, replacedAll(speakerLine, {{"Name", "unknown"},
+                                                  {"Adapter", "unknown"},
+                                                  {"Form factor", "unknown"},
+                                                  {"Enhancements", "unknown"},
+                                                  {"Panel format", "unknown"}})}},
+         {}},
+        {"a name the privacy settings keep back",
+         [&](simulated::Machine& m) { speakerEndpoint(m).friendlyName.result = E_ACCESSDENIED; },
+         {{speakerLine, replaced(speakerLine, "Name", "unknown")}},
+         {}},
+        {"a control-panel format of the wrong type",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).deviceFormat.result = DISP_E_TYPEMISMATCH;
+         },
+         {{speakerLine, replaced(speakerLine, "Panel format", "unknown")}},
+         {}},
+        {"a control-panel format shorter than its header says",
+         [&](simulated::Machine& m) { speakerEndpoint(m).deviceFormat.value.resize(30); },
+         {{speakerLine, replaced(speakerLine, "Panel format", "unknown")}},
+         {}},
+        {"no volume control, no newer audio client, no session list",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).volume.result = E_NOTIMPL;
+             speakerEndpoint(m).enginePeriods.result = E_NOINTERFACE;
+             speakerEndpoint(m).sessionsResult = E_NOTIMPL;
+         },
+         {{speakerLine,
+           replacedAll(speakerLine,
+                       {{"Volume", "unknown"}, {"Engine", "unknown"}, {"Sessions", "unknown"}})}},
+         {}},
+        {"a session whose process has ended",
+         [&](simulated::Machine& m) { m.endpoints.processes.clear(); },
          {{speakerLine,
            [&] {
-               auto lines = replaced(speakerLine, "Name", "unknown");
-               lines[1] = "\t\tAdapter      unknown";
-               lines[2] = "\t\tForm factor  unknown";
+               std::vector<std::string> lines = clean.at(speakerLine);
+               *std::find(lines.begin(), lines.end(),
+                          "\t\tSessions     player.exe, process 4312, active") =
+                   "\t\tSessions     unknown program, process 4312, active";
                return lines;
            }()}},
+         {}},
+        {"a plain PCM mix format with a stray cbSize",
+         [&](simulated::Machine& m) {
+             std::vector<unsigned char>& mix = speakerEndpoint(m).mixFormat;
+             const FormatHeader header = formatHeader(WAVE_FORMAT_PCM, 48000, 16, 2, 22);
+             const auto* bytes = reinterpret_cast<const unsigned char*>(&header);
+             mix.assign(bytes, bytes + sizeof header);
+         },
+         {{speakerLine,
+           replaced(speakerLine, "Shared mode", "48 kHz, 2 channels, int16, no channel mask")}},
+         {}},
+        {"a driver that spells the endpoint id in capitals",
+         [](simulated::Machine& m) { m.outputs[0].endpointId = u"{0.0.0.00000000}.{SPEAKERS}"; },
+         {},
          {}},
         {"a name of the wrong type",
          [&](simulated::Machine& m) {
@@ -263,23 +364,51 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          [](simulated::Machine& m) { m.endpoints.defaultResult = E_FAIL; },
          {{micLine, replaced(micLine, "Default for", "unknown")},
           {speakerLine, replaced(speakerLine, "Default for", "unknown")},
-          {tvLine, replaced(tvLine, "Default for", "unknown")}},
+          {tvLine, replaced(tvLine, "Default for", "unknown")},
+          {headphonesLine, replaced(headphonesLine, "Default for", "unknown")}},
          {}},
         {"no mix format",
          [&](simulated::Machine& m) { speakerEndpoint(m).mixResult = E_FAIL; },
-         {{speakerLine, replaced(speakerLine, "Shared mode", "unknown")}},
+         {{speakerLine,
+           replacedAll(speakerLine, {{"Shared mode", "unknown"}, {"Engine", "unknown"}})}},
          {}},
         {"no audio client: device gone",
          [&](simulated::Machine& m) {
              speakerEndpoint(m).activateResult = AUDCLNT_E_DEVICE_INVALIDATED;
          },
+         {{speakerLine, noClient("device gone")}},
+         {},
+         0},
+        {"no audio client: microphone access off",
+         [&](simulated::Machine& m) { speakerEndpoint(m).activateResult = E_ACCESSDENIED; },
+         {{speakerLine, noClient("access denied (Windows privacy settings)")}},
+         {},
+         0},
+        {"no audio client, for no reason given",
+         [&](simulated::Machine& m) { speakerEndpoint(m).activateResult = E_FAIL; },
+         {{speakerLine, noClient("could not be asked")}},
+         {},
+         0},
+        {"access denied in the middle of the probe",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).exclusive = [](const WAVEFORMATEX*) { return E_ACCESSDENIED; };
+         },
          {{speakerLine,
-           [&] {
-               auto lines = replaced(speakerLine, "Shared mode", "unknown");
-               lines[6] = "\t\tExclusive    device gone";
-               lines.resize(7);
-               return lines;
-           }()}},
+           replaced(speakerLine, "Exclusive", "access denied (Windows privacy settings)")}},
+         {},
+         1},
+        {"a driver that hangs reading the volume",
+         [&](simulated::Machine& m) {
+             setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
+             speakerEndpoint(m).hangsAtCall = 9;
+         },
+         // what was read before stays; the rest is unknown, the next endpoint as it was
+         {{speakerLine, replacedAll(speakerLine, {{"Volume", "unknown"},
+                                                  {"Sessions", "unknown"},
+                                                  {"Period", "unknown"},
+                                                  {"Engine", "unknown"},
+                                                  {"Shared mode", "unknown"},
+                                                  {"Exclusive", "not answering"}})}},
          {}},
         {"exclusive mode not allowed",
          [&](simulated::Machine& m) {
@@ -324,16 +453,24 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          },
          {{speakerLine, replaced(speakerLine, "Exclusive", "could not be asked")}},
          {}},
-        {"active endpoints cannot be listed",
+        {"endpoints cannot be listed",
          [](simulated::Machine& m) { m.endpoints.listResult = E_FAIL; },
          {},
-         {tvLine}},
+         {tvLine, headphonesLine}},
     };
     for (const auto& c : cases) {
         resetEverything();
+        unsetenv("SNDSCOUT_CALL_LIMIT_MS");
         furnishEndpointMachine();
         c.fault(simulated::machine());
         const ProgramRun run = runWithArguments({"e"});
+        // a thread left hanging closes what it opened once let go
+        simulated::releaseHangingCalls();
+        if (c.questions >= 0) {
+            EXPECT_EQ(static_cast<unsigned long>(c.questions),
+                      speakerEndpoint(simulated::machine()).questionsAsked)
+                << c.name;
+        }
         EXPECT_EQ(0, run.status) << c.name;
         const auto faulty = blocksOf(run.output);
         for (const auto& [line, lines] : clean) {

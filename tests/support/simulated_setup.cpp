@@ -82,6 +82,7 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
 const std::u16string micEndpoint = u"{0.0.1.00000000}.{mic}";
 const std::u16string speakersEndpoint = u"{0.0.0.00000000}.{speakers}";
 const std::u16string hdmiEndpoint = u"{0.0.0.00000000}.{hdmi}";
+const std::u16string headphonesEndpoint = u"{0.0.0.00000000}.{headphones}";
 
 void furnishEndpointMachine() {
     simulated::Machine& m = simulated::machine();
@@ -99,9 +100,22 @@ void furnishEndpointMachine() {
     out.mixFormat = mixFormatBytes(48000, 2, 0x3);
     out.exclusive = productProfile({SampleType::Int16, SampleType::Int24In32}, {2},
                                    {44100, 48000, 96000, 192000});
+    out.volume = {S_OK, {-6.5f, 0.71f, false, -65.25f, 0, 0.75f}};
+    out.systemEffectsOff = {S_OK, 0};
+    out.deviceFormat = {S_OK, format_bytes::extensibleBytes(SampleType::Int24In32, 2, 48000, 0x3)};
+    out.enginePeriods = {S_OK, {480, 480, 96, 480}};
+    out.sessionsResult = S_OK;
+    out.sessions = {{S_OK, 4312, 1, false}, {S_OK, 0, 0, true}, {S_OK, 977, 0, false}};
+    m.endpoints.processes[4312] = u"C:\\Program Files\\Player\\player.exe";
     simulated::Endpoint& tv = addEndpoint('O', hdmiEndpoint, u"TV (HDMI)", 9);
     tv.mixFormat = mixFormatBytes(48000, 8, 0x63F);
     tv.exclusive = productProfile({SampleType::Int16}, {2, 8}, {48000});
+
+    simulated::Endpoint& gone = addEndpoint('O', headphonesEndpoint, u"Headphones (USB)", 3);
+    gone.state = endpointNotPresent;
+    const FormatHeader cd = pcm(44100, 16, 2);
+    const auto* cdBytes = reinterpret_cast<const unsigned char*>(&cd);
+    gone.deviceFormat = {S_OK, {cdBytes, cdBytes + sizeof cd}};
 
     simulated::EndpointSystem& system = m.endpoints;
     for (int role = 0; role < endpointRoleCount; ++role)

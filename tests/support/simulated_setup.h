@@ -33,12 +33,16 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
                                            std::vector<DWORD> rates);
 
 // A microphone and speakers that lead to their endpoints, an old output driver
-// that names none, and an HDMI endpoint no waveform device leads to; the
-// microphone is every input default, the speakers the console and multimedia
-// output, the HDMI endpoint the communications output.
+// that names none, an HDMI endpoint no waveform device leads to, and headphones
+// no longer present; the microphone is every input default, the speakers the
+// console and multimedia output, the HDMI endpoint the communications output.
+// The speakers also give their volume, effects, control-panel format, engine
+// periods and three sessions: a program, the system sounds, and a process that
+// cannot be opened.
 extern const std::u16string micEndpoint;
 extern const std::u16string speakersEndpoint;
 extern const std::u16string hdmiEndpoint;
+extern const std::u16string headphonesEndpoint;
 void furnishEndpointMachine();
 
 // Empties both catalogue lists and frees their records.

@@ -40,6 +40,8 @@ const char* answerName(EndpointAnswer answer) {
         return "Busy";
     case EndpointAnswer::Gone:
         return "Gone";
+    case EndpointAnswer::AccessDenied:
+        return "AccessDenied";
     case EndpointAnswer::NoMemory:
         return "NoMemory";
     case EndpointAnswer::Failed:
@@ -190,7 +192,8 @@ void checkLists(EndpointService* service, const LiveEndpoints& live) {
     const char* roles[3] = {"console", "multimedia", "communications"};
     for (int d = 0; d < 2; ++d) {
         std::vector<std::u16string> ids;
-        const EndpointAnswer answer = activeEndpointIds(service, directions[d], &ids);
+        const EndpointAnswer answer =
+            endpointIds(service, directions[d], EndpointListing::Active, &ids);
         if (answer != EndpointAnswer::Ok)
             fail("active " + directionName(directions[d]) + " endpoints answered " +
                  answerName(answer));
@@ -261,7 +264,8 @@ Row checkEndpoint(EndpointService* service, LiveEndpointSession& session, const 
     checkProperty(label + " adapter name", endpointText(device, EndpointText::AdapterName, &text),
                   text, live.adapterName, showText);
     std::uint32_t formFactor = 0;
-    checkProperty(label + " form factor", endpointFormFactor(device, &formFactor), formFactor,
+    checkProperty(label + " form factor",
+                  endpointNumber(device, EndpointNumber::FormFactor, &formFactor), formFactor,
                   live.formFactor, showNumber);
 
     std::vector<unsigned char> mix;
@@ -394,7 +398,7 @@ DWORD WINAPI comThread(void* parameter) {
     EndpointService* service = nullptr;
     const EndpointAnswer answer = openEndpointService(&service);
     std::vector<std::u16string> ids;
-    const EndpointAnswer listed = activeEndpointIds(service, 'O', &ids);
+    const EndpointAnswer listed = endpointIds(service, 'O', EndpointListing::Active, &ids);
     closeEndpointService(service);
     if (answer != EndpointAnswer::Ok || listed != EndpointAnswer::Ok || ids.empty()) {
         c.failure = std::string("the service answered ") + answerName(answer) + ", listing " +
