@@ -150,8 +150,16 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
     EndpointFacts& facts = found->facts;
     facts.id = id;
     facts.direction = direction;
+    // An endpoint handed back is named first, whatever happens to it.
+    bool named = false;
+    const auto name = [&] {
+        if (identified != nullptr && !named)
+            (*identified)(facts);
+        named = true;
+    };
     // Past a call that hung, the rest of the endpoint stays unknown.
     const auto notAnswering = [&] {
+        name();
         if (exclusiveMode) {
             if (!found->formats)
                 found->formats.emplace();
@@ -195,8 +203,7 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
     if (exclusiveMode && !w.spent())
         readCondition(*found);
-    if (identified != nullptr)
-        (*identified)(facts);
+    name();
     if (w.spent())
         return notAnswering();
     if (exclusiveMode)

@@ -109,6 +109,7 @@ TimedWorker::~TimedWorker() {
         return; // left behind: it ends by itself, if its call ever returns
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stopping = true;
+    shared->callStart.store(ticksNow()); // its last job may have ended long ago
     shared->changed.notify_all();
     if (!waitWatched(*shared, lock, *limit, [&] { return shared->finished; }))
         shared->abandoned = true;
