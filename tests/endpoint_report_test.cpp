@@ -7,6 +7,7 @@
 #include "support/failing_heap.h"
 #include "support/simulated_test.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -463,7 +464,10 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         unsetenv("SNDSCOUT_CALL_LIMIT_MS");
         furnishEndpointMachine();
         c.fault(simulated::machine());
+        const auto started = std::chrono::steady_clock::now();
         const ProgramRun run = runWithArguments({"e"});
+        // a hung call costs one time limit, never the wait for its answer
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.name;
         // a thread left hanging closes what it opened once let go
         simulated::releaseHangingCalls();
         if (c.questions >= 0) {
