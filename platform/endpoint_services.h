@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/audio_services.h"
+#include "platform/code_page.h"
 
 #include <cstdint>
 #include <string>
@@ -62,8 +63,3 @@ EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned ch
 // Whether the endpoint could be opened in exclusive mode with the format (the
 // header and its cbSize extra bytes). Opens nothing.
 EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* format);
-
-// Text in the ANSI code page, the encoding of waveform device names, and UTF-16.
-// A character with no equivalent in the code page becomes '?'.
-std::u16string ansiToUtf16(const char* text, std::size_t length);
-std::string utf16ToAnsi(const std::u16string& text);
