@@ -1,7 +1,7 @@
 #include "json/progress_line.h"
 
+#include "output/driver_text.h"
 #include "platform/console.h"
-#include "report/driver_text.h"
 
 #include <cstdio>
 #include <cstring>

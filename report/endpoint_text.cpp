@@ -1,7 +1,7 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
-#include "report/driver_text.h"
+#include "output/driver_text.h"
 
 #include <cstdio>
 #include <iostream>
