@@ -359,6 +359,50 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     }
 }
 
+TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
+    const struct {
+        const char* waveName;
+        std::u16string endpointName;
+        std::u16string shown; // on the console
+    } cases[] = {
+        {"Micr\xF3"
+         "fono",
+         u"Micr\u00f3fono (\u0141\u0105cze USB)", u"Micr\u00f3fono (\u0141\u0105cze USB)"},
+        {"Ctl\x01|", u"Ctl\x01\n\x7F|", u"Ctl???|"},
+        {"Caf\xE9", u"\U0001F3B5 \u4E2D\u6587", u"\U0001F3B5 \u4E2D\u6587"},
+    };
+    const std::u16string nameLabel = u"\t\tName         ";
+    for (const auto& c : cases) {
+        resetEverything();
+        simulated::Machine& m = simulated::machine();
+        m.inputs = {device(c.waveName, 1)};
+        linkDevice(m.inputs[0], micEndpoint);
+        addEndpoint('I', micEndpoint, c.endpointName);
+        for (const char* mode : {"exclusive", "quick"}) {
+            m.outputConsole = false;
+            const ProgramRun redirected = runWithArguments({mode});
+            m.outputConsole = true;
+            simulated::calls().outputConsole.clear();
+            const ProgramRun console = runWithArguments({mode});
+            EXPECT_EQ(0, console.status) << mode;
+            EXPECT_EQ("", console.output) << mode;
+            // the same text, but for the endpoint's name, which the code page
+            // may lack characters of
+            std::u16string expected = onConsole(redirected.output);
+            const std::size_t name = expected.find(nameLabel);
+            if (name != std::u16string::npos) {
+                const std::size_t start = name + nameLabel.size();
+                expected.replace(start, expected.find(u'\r', start) - start, c.shown);
+            }
+            EXPECT_EQ(expected, simulated::calls().outputConsole) << mode;
+            EXPECT_EQ(std::string(mode) == "exclusive",
+                      simulated::calls().outputConsole.find(nameLabel + c.shown + u"\r\n") !=
+                          std::u16string::npos)
+                << mode;
+        }
+    }
+}
+
 TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
     furnishEndpointMachine();
     failing_heap::failFrom(0);

@@ -2,6 +2,7 @@
 // not written at all, and true to what the machine says.
 #include "app/console_text.h"
 #include "app/version.h"
+#include "json/utf8.h"
 #include "support/captured_output.h"
 #include "support/failing_heap.h"
 #include "support/simulated_test.h"
@@ -239,6 +240,38 @@ TEST_F(JsonReport, ProgressShowsOnAConsoleOnlyWhileProbing) {
     simulated::machine().errorConsole = false;
     EXPECT_EQ("", runCapturingErrors({"json"}).errors);
     emptyCatalogue();
+}
+
+TEST_F(JsonReport, OnAConsoleTheDocumentIsUtf16WithCrLf) {
+    furnish();
+    simulated::Machine& m = simulated::machine();
+    simulated::setText(m.inputs[0].szPname, "Micr\xF3"
+                                            "fono");
+    const std::u16string endpointName = u"Micr\u00f3fono (\u0141\u0105cze) \U0001F3B5";
+    m.endpoints.endpoints[0].friendlyName = {S_OK, endpointName};
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"json"}, {"q", "j"}, {"e", "j"}}) {
+        m.outputConsole = false;
+        const JsonRun redirected = runJson(arguments);
+        ASSERT_TRUE(redirected.document.is_object());
+        m.outputConsole = true;
+        simulated::calls().outputConsole.clear();
+        const FullRun console = runCapturingErrors(arguments);
+        emptyCatalogue();
+        EXPECT_EQ(0, console.status);
+        EXPECT_EQ("", console.output);
+        const std::u16string& text = simulated::calls().outputConsole;
+        std::u16string lines; // the text with each CR LF as LF
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                continue;
+            EXPECT_FALSE(text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) << i;
+            lines += text[i];
+        }
+        EXPECT_EQ(redirected.output, utf16ToUtf8(lines));
+        EXPECT_NE(std::u16string::npos, text.find(u"\"Micr\u00f3fono\""));
+        EXPECT_NE(std::u16string::npos, text.find(u"\"" + endpointName + u"\""));
+    }
 }
 
 } // namespace
