@@ -2,6 +2,7 @@
 // not written at all, and true to what the machine says.
 #include "app/console_text.h"
 #include "app/version.h"
+#include "json/progress_line.h"
 #include "json/utf8.h"
 #include "support/captured_output.h"
 #include "support/failing_heap.h"
@@ -230,16 +231,39 @@ TEST_F(JsonReport, ProgressShowsOnAConsoleOnlyWhileProbing) {
     furnish();
     simulated::machine().errorConsole = true;
     const std::string erase = "\r" + std::string(31, ' ') + "\r";
-    const std::string slow = runCapturingErrors({"json"}).errors;
-    EXPECT_EQ("\rprobing input 1 of 1: In: Mic\rprobing output 1 of 2: Out: Speakers"
-              "\rprobing output 2 of 2: Out: Old" +
-                  std::string(5, ' ') + erase,
-              slow);
+    const FullRun slow = runCapturingErrors({"json"});
+    EXPECT_EQ("", slow.errors); // it goes to the console
+    EXPECT_EQ(onConsole("\rprobing input 1 of 1: In: Mic\rprobing output 1 of 2: Out: Speakers"
+                        "\rprobing output 2 of 2: Out: Old" +
+                        std::string(5, ' ') + erase),
+              simulated::calls().errorConsole);
     emptyCatalogue();
+    simulated::calls().errorConsole.clear();
     EXPECT_EQ("", runCapturingErrors({"json", "q"}).errors);
+    EXPECT_EQ(u"", simulated::calls().errorConsole);
     simulated::machine().errorConsole = false;
     EXPECT_EQ("", runCapturingErrors({"json"}).errors);
+    EXPECT_EQ(u"", simulated::calls().errorConsole);
     emptyCatalogue();
+}
+
+TEST_F(JsonReport, TheProgressLineShowsNamesWholeAndBlanksByColumns) {
+    simulated::machine().errorConsole = true;
+    {
+        ProgressLine progress;
+        DeviceCaps caps{};
+        simulated::setText(caps.szPname, "Micr\xF3"
+                                         "fono\x01");
+        progress.show('I', 0, 2, caps);
+        // two columns for each wide character
+        progress.showEndpoint('O', u"\u0141\u0105cze \u4E2D\u6587\n");
+        progress.showEndpoint('I', u"x");
+    }
+    EXPECT_EQ(u"\rprobing input 1 of 2: Micr\u00f3fono?"
+              u"\rprobing output endpoint: \u0141\u0105cze \u4E2D\u6587?"
+              u"\rprobing input endpoint: x" +
+                  std::u16string(11, u' ') + u"\r" + std::u16string(25, u' ') + u"\r",
+              simulated::calls().errorConsole);
 }
 
 TEST_F(JsonReport, OnAConsoleTheDocumentIsUtf16WithCrLf) {
