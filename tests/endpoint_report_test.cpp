@@ -1,5 +1,5 @@
-// The exclusive mode's text: its wording and layout, and every endpoint
-// service failure leaving out only what it touches.
+// The exclusive mode's text: its wording and layout, every endpoint service
+// failure leaving out only what it touches, and names whole on a console.
 #include "report/endpoint_text.h"
 
 #include "support/captured_output.h"
@@ -375,15 +375,20 @@ TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
     for (const auto& c : cases) {
         resetEverything();
         simulated::Machine& m = simulated::machine();
-        m.inputs = {device(c.waveName, 1)};
+        m.inputs = {device(c.waveName, 1, WAVE_FORMAT_1M08)};
         linkDevice(m.inputs[0], micEndpoint);
         addEndpoint('I', micEndpoint, c.endpointName);
-        for (const char* mode : {"exclusive", "quick"}) {
+        offerFormat(pcm(8000, 8, 1));
+        nameTag(WAVE_FORMAT_PCM, c.waveName);
+        m.inputs[0].accepts.push_back(pcm(8000, 8, 1));
+        for (const char* mode : {"exclusive", "quick", "slow", "usage"}) {
             m.outputConsole = false;
             const ProgramRun redirected = runWithArguments({mode});
+            emptyCatalogue();
             m.outputConsole = true;
             simulated::calls().outputConsole.clear();
             const ProgramRun console = runWithArguments({mode});
+            emptyCatalogue();
             EXPECT_EQ(0, console.status) << mode;
             EXPECT_EQ("", console.output) << mode;
             // the same text, but for the endpoint's name, which the code page
