@@ -1,6 +1,5 @@
 #include "app/console_text.h"
 
-#include <cstdio>
 #include <iostream>
 
 void writeBanner() {
@@ -33,5 +32,5 @@ const char usageText[] =
     "Add json, before or after the mode, for the report as one JSON document.\n";
 
 void printUsage() {
-    std::printf("%s", usageText);
+    std::cout << usageText;
 }

@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/console_text.h"
 #include "json/json_writer.h"
+#include "output/report_output.h"
 #include "report/device_listing.h"
 
 #include <cstdio>
@@ -58,8 +59,7 @@ int jsonReport(const std::vector<const char*>& arguments) {
     try {
         JsonWriter writer(kind);
         writeReport(kind, true, writer);
-        const std::string& text = writer.text();
-        written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+        written = writeReportDocument(writer.text());
     } catch (const std::bad_alloc&) {
         complain("out of memory; no report written");
         return 1;
@@ -77,6 +77,7 @@ int jsonReport(const std::vector<const char*>& arguments) {
 } // namespace
 
 int runProgram(int argc, const char* const argv[]) {
+    const ReportOutput output;
     bool json = false;
     for (int i = 1; i < argc && !json; ++i)
         json = isJsonWord(argv[i]);

@@ -1,8 +1,7 @@
 #include "catalogue/probe_report.h"
 
+#include "catalogue/accepted_formats.h"
 #include "catalogue/format_catalogue.h"
-#include "report/report_writer.h"
-#include "report/text_writer.h"
 
 namespace {
 
@@ -25,23 +24,18 @@ bool deviceGone(MMRESULT answer) {
 
 } // namespace
 
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction, ReportWriter& writer) {
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, AcceptedFormatSink& sink) {
     ListCursor cursor(&knownFormats);
-    writer.beginAcceptedFormats();
+    sink.beginAcceptedFormats();
     while (cursor.hasMore()) {
         const auto* format = static_cast<const FormatHeader*>(cursor.next());
         if (format == nullptr)
             continue;
         const MMRESULT answer = askDevice(id, direction, format);
         if (answer == MMSYSERR_NOERROR)
-            writer.acceptedFormat(*format);
+            sink.acceptedFormat(*format);
         else if (deviceGone(answer))
             break;
     }
-    writer.endAcceptedFormats();
-}
-
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction) {
-    TextWriter writer;
-    probeDeviceFormats(id, direction, writer);
+    sink.endAcceptedFormats();
 }

@@ -1,15 +1,12 @@
-// Under a device line in the slow mode: the catalogue formats the device says it
-// could be opened with, one line each, in catalogue order.
+// The slow mode's probe of one device: the catalogue formats the device says it
+// could be opened with, in catalogue order.
 #pragma once
 
 #include "platform/audio_services.h"
 
 #include <cstdint>
 
-class ReportWriter;
+class AcceptedFormatSink;
 
-// Asks the device every catalogue format and hands the accepted ones to the writer.
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction, ReportWriter& writer);
-
-// The same, written as text on standard output.
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction);
+// Asks the device every catalogue format and hands the accepted ones to the sink.
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, AcceptedFormatSink& sink);

@@ -1,11 +1,43 @@
 #include "json/progress_line.h"
 
+#include "output/console_writer.h"
+#include "output/driver_text.h"
+#include "platform/code_page.h"
 #include "platform/console.h"
-#include "platform/endpoint_services.h"
-#include "report/driver_text.h"
 
 #include <cstdio>
-#include <cstring>
+
+namespace {
+
+constexpr std::size_t longestLine = 127;
+
+// The columns a character takes on a console: two for the wide characters of
+// East Asian scripts, and for a character beyond the first 65536 (mostly wide
+// ones) two for its first half and none for its second.
+std::size_t columns(char16_t unit) {
+    const struct {
+        char16_t first, last;
+    } wide[] = {
+        {0x1100, 0x115F}, {0x2E80, 0xA4CF}, {0xAC00, 0xD7A3}, {0xD800, 0xDBFF},
+        {0xF900, 0xFAFF}, {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6},
+    };
+    if (unit >= 0xDC00 && unit < 0xE000)
+        return 0;
+    for (const auto& range : wide)
+        if (unit >= range.first && unit <= range.last)
+            return 2;
+    return 1;
+}
+
+// The line's words, before the name.
+std::size_t startLine(char16_t* line, const char* words) {
+    std::size_t length = 0;
+    for (; words[length] != '\0' && length < longestLine; ++length)
+        line[length] = static_cast<unsigned char>(words[length]);
+    return length;
+}
+
+} // namespace
 
 ProgressLine::ProgressLine() : enabled(standardErrorIsConsole()) {}
 
@@ -17,45 +49,63 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
                         const DeviceCaps& caps) {
     if (!enabled)
         return;
-    char line[128];
-    int length = std::snprintf(line, sizeof line,
-                               "probing %s %ld of %ld: ", direction == 'I' ? "input" : "output",
-                               static_cast<long>(id) + 1, static_cast<long>(count));
-    if (length < 0)
+    char words[64];
+    if (std::snprintf(words, sizeof words,
+                      "probing %s %ld of %ld: ", direction == 'I' ? "input" : "output",
+                      static_cast<long>(id) + 1, static_cast<long>(count)) < 0)
         return;
-    std::size_t used = static_cast<std::size_t>(length);
-    // The name as the report shows it, control bytes as '?'.
-    for (std::size_t i = 0; i < sizeof caps.szPname && caps.szPname[i] != '\0'; ++i) {
-        if (used + 1 >= sizeof line)
-            break;
-        line[used++] = isControlByte(caps.szPname[i]) ? '?' : caps.szPname[i];
-    }
-    line[used] = '\0';
-    std::fprintf(stderr, "\r%s", line);
-    // Blank out what a longer line before left behind.
-    for (std::size_t i = used; i < shown; ++i)
-        std::fputc(' ', stderr);
-    std::fflush(stderr);
-    shown = used;
+    char16_t line[longestLine];
+    std::size_t length = startLine(line, words);
+    // The name as the report shows it, control bytes as '?'; a driver may fill
+    // the whole field without a terminator.
+    char name[sizeof caps.szPname];
+    std::size_t bytes = 0;
+    for (; bytes < sizeof name && caps.szPname[bytes] != '\0'; ++bytes)
+        name[bytes] = isControlByte(caps.szPname[bytes]) ? '?' : caps.szPname[bytes];
+    char16_t units[sizeof name];
+    const std::size_t made = ansiIntoUtf16(name, bytes, units);
+    for (std::size_t i = 0; i < made && length < longestLine; ++i)
+        line[length++] = units[i];
+    replaceLine(line, length);
 }
 
 void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string& name) {
     if (!enabled)
         return;
-    DeviceCaps caps;
-    const std::string narrow = utf16ToAnsi(name);
-    std::snprintf(caps.szPname, sizeof caps.szPname, "%s", narrow.c_str());
-    (void)direction;
-    show(direction, 0, 0, caps);
+    char16_t line[longestLine];
+    std::size_t length = startLine(line, direction == 'I' ? "probing input endpoint: "
+                                                          : "probing output endpoint: ");
+    for (std::size_t i = 0; i < name.size() && length < longestLine; ++i)
+        line[length++] = nameOnConsole(name[i]);
+    // Never half a surrogate pair at the end.
+    if (length == longestLine && line[length - 1] >= 0xD800 && line[length - 1] < 0xDC00)
+        --length;
+    replaceLine(line, length);
+}
+
+void ProgressLine::replaceLine(const char16_t* line, std::size_t length) {
+    ConsoleWriter console(ConsoleStream::Error);
+    console.put(u'\r');
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        console.put(line[i]);
+        width += columns(line[i]);
+    }
+    // Blank out what a longer line before left behind.
+    for (std::size_t i = width; i < shown; ++i)
+        console.put(u' ');
+    console.flush();
+    shown = width;
 }
 
 void ProgressLine::erase() {
     if (!enabled || shown == 0)
         return;
-    std::fputc('\r', stderr);
+    ConsoleWriter console(ConsoleStream::Error);
+    console.put(u'\r');
     for (std::size_t i = 0; i < shown; ++i)
-        std::fputc(' ', stderr);
-    std::fputc('\r', stderr);
-    std::fflush(stderr);
+        console.put(u' ');
+    console.put(u'\r');
+    console.flush();
     shown = 0;
 }

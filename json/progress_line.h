@@ -1,6 +1,6 @@
 // One line on standard error that says which device is being probed, rewritten
 // in place; only when standard error is a console, so a log or a pipe never
-// sees it.
+// sees it. It is written as UTF-16, so the console shows every name whole.
 #pragma once
 
 #include "platform/audio_services.h"
@@ -20,11 +20,14 @@ public:
     // "probing output 3 of 5: NAME", for the device numbered `id` of `count`.
     void show(DeviceDirection direction, std::int32_t id, std::int32_t count,
               const DeviceCaps& caps);
-    // "probing output endpoint: NAME", for an endpoint no device leads to.
+    // "probing output endpoint: NAME", before an endpoint's first call.
     void showEndpoint(DeviceDirection direction, const std::u16string& name);
     void erase();
 
 private:
+    // Writes the line over the one shown before.
+    void replaceLine(const char16_t* line, std::size_t length);
+
     bool enabled;
-    std::size_t shown = 0; // characters on the line now
+    std::size_t shown = 0; // console columns the line takes now
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/audio_services.h"
+#include "platform/code_page.h"
 
 #include <cstdint>
 #include <optional>
@@ -126,8 +127,3 @@ struct SessionReading {
     bool systemSounds = false;
 };
 EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions);
-
-// Text in the ANSI code page, the encoding of waveform device names, and UTF-16.
-// A character with no equivalent in the code page becomes '?'.
-std::u16string ansiToUtf16(const char* text, std::size_t length);
-std::string utf16ToAnsi(const std::u16string& text);

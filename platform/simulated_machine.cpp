@@ -136,6 +136,29 @@ bool standardErrorIsConsole() {
     return theMachine.errorConsole;
 }
 
+bool standardOutputIsConsole() {
+    return theMachine.outputConsole;
+}
+
+// Not a platform call of the audio services: the report's writes are not
+// counted among them.
+bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length) {
+    if (stream == ConsoleStream::Error) {
+        if (!theMachine.errorConsole)
+            return false; // as on a file or a pipe
+        theLog.errorConsole.append(text, length);
+        return true;
+    }
+    if (!theMachine.outputConsole)
+        return false;
+    ++theLog.outputConsoleWrites;
+    const auto& arriving = theMachine.outputConsoleWritesBeforeFailure;
+    if (arriving && theLog.outputConsoleWrites > *arriving)
+        return false;
+    theLog.outputConsole.append(text, length);
+    return true;
+}
+
 UINT waveInGetNumDevs() {
     noteCall();
     leaveStackBytes();

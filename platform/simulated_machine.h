@@ -137,7 +137,10 @@ struct Machine {
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
-    bool errorConsole = false; // standard error is an interactive console
+    bool outputConsole = false; // standard output is an interactive console
+    bool errorConsole = false;  // standard error is an interactive console
+    // Writes to the output console that arrive before every later one fails.
+    std::optional<unsigned long> outputConsoleWritesBeforeFailure;
     // Run at the program's first platform call, before it is answered.
     std::function<void()> atFirstCall;
 };
@@ -154,6 +157,9 @@ struct CallLog {
     int comDepth = 0;                         // COM set-ups not yet undone
     int openEndpoints = 0;                    // endpoints opened and not closed
     std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
+    std::u16string outputConsole; // what each console was written, in order
+    std::u16string errorConsole;
+    unsigned long outputConsoleWrites = 0; // including those that failed
 };
 
 Machine& machine();

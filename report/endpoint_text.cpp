@@ -1,7 +1,7 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
-#include "report/driver_text.h"
+#include "output/report_output.h"
 
 #include <cstdio>
 #include <iostream>
@@ -12,11 +12,10 @@ namespace {
 const char* const labelIndent = "\t\t";
 constexpr int labelWidth = 13;
 
-// Text from the endpoint service, in the code page of the rest of the report,
-// control characters shown as '?' as in every name a driver gives.
+// Text from the endpoint service, control characters shown as '?' as in every
+// name a driver gives.
 void writeServiceText(const std::u16string& text) {
-    const std::string narrow = utf16ToAnsi(text);
-    writeDriverText(narrow.c_str(), narrow.size());
+    writeReportText(text);
 }
 
 void writeLabel(const char* label) {

@@ -3,6 +3,7 @@
 // as a document.
 #pragma once
 
+#include "catalogue/accepted_formats.h"
 #include "endpoint/endpoint_facts.h"
 #include "platform/audio_services.h"
 #include "report/device_caps.h"
@@ -10,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-class ReportWriter {
+class ReportWriter : public AcceptedFormatSink {
 public:
     virtual ~ReportWriter() = default;
 
@@ -23,10 +24,7 @@ public:
     // Quick mode: the standard PCM formats the device claims.
     virtual void pcmFormats(DWORD dwFormats) = 0;
 
-    // Slow mode: the catalogue formats the device accepts, as they are found.
-    virtual void beginAcceptedFormats() = 0;
-    virtual void acceptedFormat(const FormatHeader& format) = 0;
-    virtual void endAcceptedFormats() = 0;
+    // Slow mode: the catalogue formats the device accepts, as an AcceptedFormatSink.
 
     // The device's endpoint, when the writer asked for endpoints; null when
     // none could be had. `formats` is given in the exclusive mode only.

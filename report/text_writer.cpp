@@ -1,7 +1,8 @@
 #include "report/text_writer.h"
 
 #include "catalogue/format_catalogue.h"
-#include "report/driver_text.h"
+#include "catalogue/probe_report.h"
+#include "output/driver_text.h"
 #include "report/endpoint_text.h"
 #include "report/manufacturer_names.h"
 #include "report/pcm_lines.h"
@@ -63,4 +64,9 @@ void TextWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFor
 
 void TextWriter::endSection() {
     std::cout << std::endl;
+}
+
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction) {
+    TextWriter writer;
+    probeDeviceFormats(id, direction, writer);
 }

@@ -20,3 +20,6 @@ public:
     void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
     void endSection() override;
 };
+
+// The slow mode's probe of one device, written as text on standard output.
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction);

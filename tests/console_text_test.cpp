@@ -1,7 +1,11 @@
-// The fixed texts and the exit status, through the whole program.
+// The fixed texts and the exit status, through the whole program, and the
+// text on a console.
+#include "output/console_buffer.h"
 #include "support/captured_output.h"
 #include "support/expected_texts.h"
 #include "support/simulated_test.h"
+
+#include <ostream>
 
 namespace {
 
@@ -66,6 +70,74 @@ TEST_F(ConsoleText, OutputThatCannotBeWrittenGivesStatusOne) {
         emptyCatalogue();
     }
     // and a run after it, on a working output, is back to 0
+    EXPECT_EQ(0, runWithArguments({"q"}).status);
+}
+
+// Lead bytes as Shift-JIS has them.
+std::size_t doubleByte(char lead) {
+    const auto b = static_cast<unsigned char>(lead);
+    return (b >= 0x81 && b < 0xA0) || (b >= 0xE0 && b < 0xFD) ? 2 : 1;
+}
+
+TEST(ConsoleOutput, ABufferEndNeverSplitsACharacter) {
+    const struct {
+        CharacterBytes characterBytes;
+        std::string bytes;
+        std::size_t whole;
+    } cases[] = {
+        {doubleByte, "ab", 2},
+        {doubleByte, "a\x81", 1},     // the lead waits for its trail
+        {doubleByte, "\x81\x81z", 3}, // a trail byte that could also lead
+        {doubleByte, "\x81\x81\x81", 2},
+        {doubleByte, "", 0},
+        {ansiCharacterBytes, "a\x81", 2}, // the simulated code page has no lead bytes
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.whole, wholeCharacters(c.bytes.data(), c.bytes.size(), c.characterBytes))
+            << c.bytes;
+}
+
+TEST_F(ConsoleText, TextLongerThanTheBufferArrivesWhole) {
+    simulated::machine().outputConsole = true;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "Micr\xF3"
+                "fono ";
+    text += "\n";
+    {
+        ConsoleBuffer console;
+        std::ostream out(&console);
+        out << text << std::flush;
+        EXPECT_TRUE(out.good());
+    }
+    EXPECT_EQ(onConsole(text), simulated::calls().outputConsole);
+    EXPECT_GT(simulated::calls().outputConsoleWrites, 1u);
+}
+
+TEST_F(ConsoleText, AConsoleWriteThatFailsGivesStatusOne) {
+    furnishEndpointMachine();
+    simulated::Machine& m = simulated::machine();
+    offerFormat(pcm(8000, 8, 1));
+    m.inputs[0].accepts.push_back(pcm(8000, 8, 1));
+    m.outputConsole = true;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"quick"}, {"usage"}, {}, {"exclusive"}, {"json"}, {"e", "j"}}) {
+        m.outputConsoleWritesBeforeFailure.reset();
+        simulated::calls().outputConsoleWrites = 0;
+        ASSERT_EQ(0, runWithArguments(arguments).status);
+        emptyCatalogue();
+        // whichever write fails
+        const unsigned long writes = simulated::calls().outputConsoleWrites;
+        ASSERT_GT(writes, 0u);
+        for (unsigned long n = 0; n < writes; ++n) {
+            m.outputConsoleWritesBeforeFailure = n;
+            simulated::calls().outputConsoleWrites = 0;
+            EXPECT_EQ(1, runCapturingErrors(arguments).status)
+                << (arguments.empty() ? "slow" : arguments[0]) << ", write " << n + 1;
+            emptyCatalogue();
+        }
+    }
+    m.outputConsoleWritesBeforeFailure.reset();
     EXPECT_EQ(0, runWithArguments({"q"}).status);
 }
 

@@ -1,5 +1,5 @@
-// The exclusive mode's text: its wording and layout, and every endpoint
-// service failure leaving out only what it touches.
+// The exclusive mode's text: its wording and layout, every endpoint service
+// failure leaving out only what it touches, and names whole on a console.
 #include "report/endpoint_text.h"
 
 #include "support/captured_output.h"
@@ -497,6 +497,55 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         }
         EXPECT_EQ(0, simulated::calls().comDepth) << c.name;
         EXPECT_EQ(0, simulated::calls().openEndpoints) << c.name;
+    }
+}
+
+TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
+    const struct {
+        const char* waveName;
+        std::u16string endpointName;
+        std::u16string shown; // on the console
+    } cases[] = {
+        {"Micr\xF3"
+         "fono",
+         u"Micr\u00f3fono (\u0141\u0105cze USB)", u"Micr\u00f3fono (\u0141\u0105cze USB)"},
+        {"Ctl\x01|", u"Ctl\x01\n\x7F|", u"Ctl???|"},
+        {"Caf\xE9", u"\U0001F3B5 \u4E2D\u6587", u"\U0001F3B5 \u4E2D\u6587"},
+    };
+    const std::u16string nameLabel = u"\t\tName         ";
+    for (const auto& c : cases) {
+        resetEverything();
+        simulated::Machine& m = simulated::machine();
+        m.inputs = {device(c.waveName, 1, WAVE_FORMAT_1M08)};
+        linkDevice(m.inputs[0], micEndpoint);
+        addEndpoint('I', micEndpoint, c.endpointName);
+        offerFormat(pcm(8000, 8, 1));
+        nameTag(WAVE_FORMAT_PCM, c.waveName);
+        m.inputs[0].accepts.push_back(pcm(8000, 8, 1));
+        for (const char* mode : {"exclusive", "quick", "slow", "usage"}) {
+            m.outputConsole = false;
+            const ProgramRun redirected = runWithArguments({mode});
+            emptyCatalogue();
+            m.outputConsole = true;
+            simulated::calls().outputConsole.clear();
+            const ProgramRun console = runWithArguments({mode});
+            emptyCatalogue();
+            EXPECT_EQ(0, console.status) << mode;
+            EXPECT_EQ("", console.output) << mode;
+            // the same text, but for the endpoint's name, which the code page
+            // may lack characters of
+            std::u16string expected = onConsole(redirected.output);
+            const std::size_t name = expected.find(nameLabel);
+            if (name != std::u16string::npos) {
+                const std::size_t start = name + nameLabel.size();
+                expected.replace(start, expected.find(u'\r', start) - start, c.shown);
+            }
+            EXPECT_EQ(expected, simulated::calls().outputConsole) << mode;
+            EXPECT_EQ(std::string(mode) == "exclusive",
+                      simulated::calls().outputConsole.find(nameLabel + c.shown + u"\r\n") !=
+                          std::u16string::npos)
+                << mode;
+        }
     }
 }
 

@@ -2,6 +2,8 @@
 // not written at all, and true to what the machine says.
 #include "app/console_text.h"
 #include "app/version.h"
+#include "json/progress_line.h"
+#include "json/utf8.h"
 #include "support/captured_output.h"
 #include "support/failing_heap.h"
 #include "support/simulated_test.h"
@@ -259,16 +261,67 @@ TEST_F(JsonReport, ProgressShowsOnAConsoleOnlyWhileProbing) {
     furnish();
     simulated::machine().errorConsole = true;
     const std::string erase = "\r" + std::string(31, ' ') + "\r";
-    const std::string slow = runCapturingErrors({"json"}).errors;
-    EXPECT_EQ("\rprobing input 1 of 1: In: Mic\rprobing output 1 of 2: Out: Speakers"
-              "\rprobing output 2 of 2: Out: Old" +
-                  std::string(5, ' ') + erase,
-              slow);
+    const FullRun slow = runCapturingErrors({"json"});
+    EXPECT_EQ("", slow.errors); // it goes to the console
+    EXPECT_EQ(onConsole("\rprobing input 1 of 1: In: Mic\rprobing output 1 of 2: Out: Speakers"
+                        "\rprobing output 2 of 2: Out: Old" +
+                        std::string(5, ' ') + erase),
+              simulated::calls().errorConsole);
     emptyCatalogue();
+    simulated::calls().errorConsole.clear();
     EXPECT_EQ("", runCapturingErrors({"json", "q"}).errors);
+    EXPECT_EQ(u"", simulated::calls().errorConsole);
     simulated::machine().errorConsole = false;
     EXPECT_EQ("", runCapturingErrors({"json"}).errors);
+    EXPECT_EQ(u"", simulated::calls().errorConsole);
     emptyCatalogue();
+}
+
+TEST_F(JsonReport, TheProgressLineShowsNamesWholeAndBlanksByColumns) {
+    simulated::machine().errorConsole = true;
+    {
+        ProgressLine progress;
+        DeviceCaps caps{};
+        simulated::setText(caps.szPname, "Micr\xF3"
+                                         "fono\x01");
+        progress.show('I', 0, 2, caps);
+        // two columns for each wide character
+        progress.showEndpoint('O', u"\u0141\u0105cze \u4E2D\u6587\n");
+        progress.showEndpoint('I', u"x");
+    }
+    EXPECT_EQ(u"\rprobing input 1 of 2: Micr\u00f3fono?"
+              u"\rprobing output endpoint: \u0141\u0105cze \u4E2D\u6587?"
+              u"\rprobing input endpoint: x" +
+                  std::u16string(11, u' ') + u"\r" + std::u16string(25, u' ') + u"\r",
+              simulated::calls().errorConsole);
+}
+
+TEST_F(JsonReport, OnAConsoleTheDocumentIsUtf16WithCrLf) {
+    furnish();
+    simulated::Machine& m = simulated::machine();
+    simulated::setText(m.inputs[0].szPname, "Micr\xF3"
+                                            "fono");
+    const std::u16string endpointName = u"Micr\u00f3fono (\u0141\u0105cze) \U0001F3B5";
+    m.endpoints.endpoints[0].friendlyName = {S_OK, endpointName};
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"json"}, {"q", "j"}, {"e", "j"}}) {
+        m.outputConsole = false;
+        const JsonRun redirected = runJson(arguments);
+        ASSERT_TRUE(redirected.document.is_object());
+        m.outputConsole = true;
+        simulated::calls().outputConsole.clear();
+        const FullRun console = runCapturingErrors(arguments);
+        emptyCatalogue();
+        EXPECT_EQ(0, console.status);
+        EXPECT_EQ("", console.output);
+        const std::u16string& text = simulated::calls().outputConsole;
+        std::string lines; // the document as redirected, each line end as CR LF
+        for (const char c : redirected.output)
+            lines += c == '\n' ? "\r\n" : std::string(1, c);
+        EXPECT_EQ(lines, utf16ToUtf8(text));
+        EXPECT_NE(std::u16string::npos, text.find(u"\"Micr\u00f3fono\""));
+        EXPECT_NE(std::u16string::npos, text.find(u"\"" + endpointName + u"\""));
+    }
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "catalogue/probe_report.h"
+#include "report/text_writer.h"
 
 #include "catalogue/format_catalogue.h"
 #include "support/captured_output.h"

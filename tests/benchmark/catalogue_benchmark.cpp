@@ -5,7 +5,7 @@
 // left is the catalogue's own cost. The few heading and blank lines go to
 // /dev/null.
 #include "catalogue/format_catalogue.h"
-#include "catalogue/probe_report.h"
+#include "report/text_writer.h"
 #include "report/device_listing.h"
 #include "support/simulated_setup.h"
 

@@ -6,11 +6,14 @@
 // lists them, names converted to UTF-8 from the code page and from UTF-16,
 // each device's endpoint there exactly when it could be had, the PCM bits,
 // slow formats the device accepted, exclusive formats the device took, and
-// every key in its place. Standard error stays empty, unless it is a console:
-// then it holds only the progress line, erased at the end.
+// every key in its place. Standard error stays empty; when it is a console,
+// the console holds only the progress line, erased at the end. When standard
+// output is a console, the console holds the same document in UTF-16, each
+// line end as CR LF.
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
-// 0 to 2 make standard error a console for the slow, quick and exclusive run.
+// 0 to 2 make standard error a console for the slow, quick and exclusive run,
+// and bits 3 to 5 standard output.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -70,7 +73,8 @@ struct Context {
     const simulated::Machine& m;
     const EndpointExpectations& expected;
     Mode mode;
-    bool console; // standard error is a console
+    bool console;                   // standard error is a console
+    const std::u16string& progress; // what its console was written
     bool memoryFailed;
     std::vector<FormatHeader> known; // the catalogue, after the slow run
 };
@@ -290,13 +294,11 @@ std::vector<std::string> progressLines(const simulated::Machine& m) {
 // On a console: each line over the one before, blanked where it was longer,
 // then the whole line erased. Nothing else.
 void checkErrors(const Context& c, const std::string& errors, const std::string& where) {
-    if (!c.console || c.mode == Mode::Quick) {
-        expect(errors.empty(), where + ": standard error holds \"" + errors + "\"");
-        return;
-    }
+    expect(errors.empty(), where + ": standard error holds \"" + errors + "\"");
+    const std::string shown = utf8Of(c.progress);
     const std::vector<std::string> lines = progressLines(c.m);
-    if (lines.empty()) {
-        expect(errors.empty(), where + ": standard error holds \"" + errors + "\"");
+    if (!c.console || c.mode == Mode::Quick || lines.empty()) {
+        expect(shown.empty(), where + ": the console shows \"" + shown + "\"");
         return;
     }
     std::string wanted;
@@ -308,8 +310,10 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
         shownLength = line.size();
     }
     wanted += "\r" + std::string(shownLength, ' ') + "\r";
-    expect(errors == wanted,
-           where + ": standard error holds \"" + errors + "\", expected \"" + wanted + "\"");
+    // The line is shown in UTF-16; the machine's code page has one character a byte.
+    wanted = utf8OfAnsi(wanted.c_str(), wanted.size());
+    expect(shown == wanted,
+           where + ": the console shows \"" + shown + "\", expected \"" + wanted + "\"");
 }
 
 void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickText) {
@@ -374,6 +378,19 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
     }
 }
 
+// The document a console was written: CR LF line ends, nothing else between
+// the two.
+std::string fromConsole(const std::u16string& text) {
+    std::u16string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool lineEnd = text[i] == u'\n';
+        expect(lineEnd == (i > 0 && text[i - 1] == u'\r'), "a CR without LF on the console");
+        if (text[i] != u'\r')
+            lines += text[i];
+    }
+    return utf8Of(lines);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -400,6 +417,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& r : runs) {
         const int bit = static_cast<int>(r.mode);
         m.errorConsole = (consoles >> bit & 1) != 0;
+        m.outputConsole = (consoles >> (bit + 3) & 1) != 0;
+        simulated::calls().outputConsole.clear();
+        simulated::calls().errorConsole.clear();
         const bool memoryFails = memory.fails && r.mode == Mode::Slow;
         if (memoryFails)
             simulated::failAllocation(memory.allocation, memory.persistent);
@@ -408,9 +428,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "exclusive-mode questions before the exclusive run");
         if (r.mode == Mode::Exclusive)
             clearProbeLogs();
-        const FullRun run = runCapturingErrors(r.arguments);
+        FullRun run = runCapturingErrors(r.arguments);
         simulated::failAllocation(0);
-        Context c{furnished, expected, r.mode, m.errorConsole, memoryFails, {}};
+        if (m.outputConsole) {
+            expect(run.output.empty(), "standard output holds text while it is a console");
+            run.output = fromConsole(simulated::calls().outputConsole);
+        }
+        Context c{furnished,   expected, r.mode, m.errorConsole, simulated::calls().errorConsole,
+                  memoryFails, {}};
         if (r.mode == Mode::Slow)
             c.known = catalogueFormats();
         checkRun(c, run, quickText);

@@ -1,6 +1,7 @@
 #include "support/captured_output.h"
 
 #include "app/run_program.h"
+#include "platform/code_page.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -129,4 +130,14 @@ int runOnFullDevice(const std::vector<std::string>& arguments) {
     }
     close(full);
     return status;
+}
+
+std::u16string onConsole(const std::string& bytes) {
+    std::u16string text;
+    for (const char16_t c : ansiToUtf16(bytes.data(), bytes.size())) {
+        if (c == u'\n')
+            text += u'\r';
+        text += c;
+    }
+    return text;
 }

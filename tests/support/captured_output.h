@@ -36,3 +36,7 @@ struct FullRun {
 FullRun runCapturingErrors(const std::vector<std::string>& arguments,
                            const std::function<void()>& before = {},
                            const std::function<void()>& after = {});
+
+// What bytes written to standard output show on the simulated console: the
+// code page's characters as UTF-16, each line end as CR LF.
+std::u16string onConsole(const std::string& bytes);

@@ -1,4 +1,4 @@
-#include "report/driver_text.h"
+#include "output/driver_text.h"
 
 #include <iostream>
 

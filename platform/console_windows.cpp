@@ -1,0 +1,20 @@
+#include "platform/console.h"
+
+bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
+    const HANDLE console =
+        GetStdHandle(stream == ConsoleStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    // A console may take less than it is given; older ones refuse large writes.
+    constexpr std::size_t largestWrite = 8192;
+    while (length > 0) {
+        const DWORD asked = static_cast<DWORD>(length < largestWrite ? length : largestWrite);
+        DWORD written = 0;
+        if (!WriteConsoleW(console, reinterpret_cast<const wchar_t*>(text), asked, &written,
+                           nullptr) ||
+            written == 0 || written > asked)
+            return false;
+        text += written;
+        length -= written;
+    }
+    return true;
+}
