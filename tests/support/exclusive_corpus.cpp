@@ -172,7 +172,7 @@ std::vector<CorpusDevice> buildCorpus() {
                                ((q.type == T::Int16 && q.channels <= 2 && !q.extensible) ||
                                 (q.type == T::Int24In32 && q.channels == 2 && maskIn(q, {stereo})));
                     }),
-        // Refused at the seed, 16 bits is found on its row and float on its column.
+        // Refused at the seed, 16 bits and float are found at 96 kHz.
         adversarial("Types anchored off the seed", exact, mixOf(2, 192000, stereo),
                     [](const Query& q) {
                         const bool shape = (q.channels == 2 && maskIn(q, {stereo})) ||
@@ -182,7 +182,7 @@ std::vector<CorpusDevice> buildCorpus() {
                                 (q.type == T::Int16 && q.channels == 2 && q.rate <= 96000) ||
                                 (q.type == T::Float32 && q.channels == 8));
                     }),
-        // 32 bits is found through 24 in 32, and 16 bits only through 32 bits.
+        // 16 bits, away from 96 kHz and the seed, is found at 48 kHz in stereo.
         adversarial("Types anchored one through another", exact, mixOf(2, 192000, stereo),
                     [](const Query& q) {
                         return q.channels == 2 && maskIn(q, {stereo}) &&
@@ -192,7 +192,7 @@ std::vector<CorpusDevice> buildCorpus() {
                     }),
         adversarial("Takes nothing", exact, mixOf(2, 48000, stereo),
                     [](const Query&) { return false; }),
-        // Breaks the assumptions in ways the probe notices.
+        // Layouts and counts that change with the rate.
         adversarial("Surround masks change above 48 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         const bool high = q.rate > 48000;
@@ -222,20 +222,34 @@ std::vector<CorpusDevice> buildCorpus() {
                                ((q.channels == 2 && maskIn(q, {stereo})) ||
                                 (q.channels == 6 && q.rate == 48000 && maskIn(q, {surround51})));
                     }),
-        // Breaks them where the probe does not look.
-        adversarial("Stereo, and mono at 8 kHz only", misses, mixOf(2, 48000, stereo),
+        // Mono off every column, and a type sharing neither count nor rate.
+        adversarial("Stereo, and mono at 8 kHz only", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return q.type == T::Int16 &&
                                ((q.channels == 2 && oneOf(q.rate, hdAudioRates) &&
                                  usualShape(q, stereo)) ||
                                 (q.channels == 1 && q.rate == 8000 && usualShape(q, mono)));
                     }),
-        adversarial("Float only at 8 channels, 96 kHz", misses, mixOf(2, 48000, stereo),
+        adversarial("Float only at 8 channels, 96 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return (q.type == T::Int16 && q.channels == 2 &&
                                 rateIn(q, {44100, 48000}) && usualShape(q, stereo)) ||
                                (q.type == T::Float32 && q.channels == 8 && q.rate == 96000 &&
                                 maskIn(q, {surround71}));
+                    }),
+        // Break them where the probe does not look: a type off 48 and 96 kHz,
+        // a count other than mono and stereo off them too.
+        adversarial("24 bits only at 88.2 and 176.4 kHz", misses, mixOf(2, 48000, stereo),
+                    [](const Query& q) {
+                        return q.channels == 2 && usualShape(q, stereo) &&
+                               ((q.type == T::Int16 && rateIn(q, {44100, 48000})) ||
+                                (q.type == T::Int24 && rateIn(q, {88200, 176400})));
+                    }),
+        adversarial("Surround only at 32 kHz", misses, mixOf(2, 48000, stereo),
+                    [](const Query& q) {
+                        return q.type == T::Int16 && rateIn(q, {32000, 44100, 48000}) &&
+                               ((q.channels == 2 && usualShape(q, stereo)) ||
+                                (q.channels == 6 && q.rate == 32000 && maskIn(q, {surround51})));
                     }),
     };
 }
