@@ -136,6 +136,59 @@ std::vector<CorpusDevice> buildCorpus() {
                       return typeIn(q, {T::Int16, T::Int32}) && q.channels == 4 &&
                              rateIn(q, {16000, 48000}) && maskIn(q, {quad, 0});
                   }),
+        // Each bit depth on its own alternate setting, at its own rates.
+        realistic("USB class-1 DAC, 24 bits at 88.2/96", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      return q.channels == 2 && usualShape(q, stereo) &&
+                             ((q.type == T::Int16 && rateIn(q, {44100, 48000})) ||
+                              (q.type == T::Int24 && rateIn(q, {88200, 96000})));
+                  }),
+        realistic("USB DAC, 16 bits to 48 kHz", mixOf(2, 44100, stereo),
+                  [](const Query& q) {
+                      return q.channels == 2 && usualShape(q, stereo) &&
+                             (q.type == T::Int16 ? rateIn(q, {44100, 48000})
+                                                 : typeIn(q, {T::Int24In32, T::Int32}) &&
+                                                       q.rate >= 88200 && q.rate <= 384000);
+                  }),
+        // What the display's EDID offers; the mix is at 44.1 kHz.
+        realistic("HDMI, surround from 48 kHz", mixOf(2, 44100, stereo),
+                  [](const Query& q) {
+                      const bool surround = (q.channels == 6 && maskIn(q, {surround51Side})) ||
+                                            (q.channels == 8 && maskIn(q, {surround71}));
+                      return typeIn(q, {T::Int16, T::Int24In32}) &&
+                             ((q.channels == 2 && rateIn(q, {32000, 44100, 48000}) &&
+                               (!q.extensible || q.mask == stereo)) ||
+                              (surround && rateIn(q, {48000, 96000, 192000})));
+                  }),
+        realistic("Pro interface, channels by rate", mixOf(8, 48000, 0),
+                  [](const Query& q) {
+                      return typeIn(q, {T::Int24In32, T::Int32}) && q.extensible &&
+                             ((q.channels == 8 && rateIn(q, {44100, 48000})) ||
+                              (q.channels == 4 && rateIn(q, {88200, 96000})) ||
+                              (q.channels == 2 && rateIn(q, {176400, 192000})));
+                  }),
+        realistic("Laptop speakers, 5.1 mix", mixOf(6, 48000, surround51),
+                  [](const Query& q) {
+                      const bool low = q.rate <= 48000;
+                      return typeIn(q, {T::Int16, T::Int24In32}) && oneOf(q.rate, hdAudioRates) &&
+                             ((q.channels == 1 && low && usualShape(q, mono)) ||
+                              (q.channels == 2 && usualShape(q, stereo)) ||
+                              (q.channels == 6 && low && maskIn(q, {surround51})));
+                  }),
+        realistic("USB speakerphone", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      return q.type == T::Int16 &&
+                             ((q.channels == 1 && q.rate == 16000 && usualShape(q, mono)) ||
+                              (q.channels == 2 && q.rate == 48000 && usualShape(q, stereo)));
+                  }),
+        realistic("Headset, plain header at 8/16 kHz", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      const bool high = rateIn(q, {44100, 48000});
+                      return q.type == T::Int16 &&
+                             ((q.channels == 2 && high && usualShape(q, stereo)) ||
+                              (q.channels == 1 &&
+                               (high || (!q.extensible && rateIn(q, {8000, 16000})))));
+                  }),
 
         // Its mix format is at a rate it refuses in exclusive mode: the probe
         // must look for another seed.
