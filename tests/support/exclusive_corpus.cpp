@@ -243,6 +243,14 @@ std::vector<CorpusDevice> buildCorpus() {
                                 (q.type == T::Int32 && rateIn(q, {48000, 96000})) ||
                                 (q.type == T::Int16 && rateIn(q, {44100, 48000})));
                     }),
+        // 24 bits is found only through the seed's column, where 16 bits takes 5.1.
+        adversarial("24 bits only in 5.1, at 44.1 kHz", exact, mixOf(2, 44100, stereo),
+                    [](const Query& q) {
+                        return q.rate == 44100 &&
+                               ((q.channels == 2 && q.type == T::Int16 && usualShape(q, stereo)) ||
+                                (q.channels == 6 && typeIn(q, {T::Int16, T::Int24In32}) &&
+                                 maskIn(q, {surround51})));
+                    }),
         adversarial("Takes nothing", exact, mixOf(2, 48000, stereo),
                     [](const Query&) { return false; }),
         // Layouts and counts that change with the rate.
