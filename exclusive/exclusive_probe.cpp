@@ -1,36 +1,55 @@
 // Brute force asks every shape of every cell (type, channel count, rate); a
 // real device answers each in about a millisecond, so that is seconds a device.
-// The pruned probe asks far less on the strength of two assumptions, each per
-// sample type:
+// The pruned probe asks a few lines of the matrix instead: whole columns (every
+// count at one rate) to find which types and counts a device takes, then whole
+// rows (every rate at one count) for each count found. It relies on two
+// assumptions, and nothing else:
 //
-//   A. Product: the cells a type is accepted at are every pairing of a set of
-//      channel counts with a set of rates.
-//   B. Shared anchor: a type the device takes at all, it takes somewhere on the
-//      cross through the seed cell: on the seed's row (its channel count) at a
-//      rate some other type takes on that row, or on the seed's column (its
-//      rate) at a count some other type takes on that column.
+//   A. Types: a type the device takes at all, it takes at the seed or somewhere
+//      at 96 kHz, or else at 48 kHz or the seed's rate in a channel count that
+//      a type found in one of these ways takes.
+//   B. Counts: a channel count a type takes at all, other than mono and stereo,
+//      it takes at 48 kHz, at 96 kHz or at the seed's rate.
 //
-// Nothing is assumed of shapes: a cell is always asked its shapes in order up to
-// the first it takes, so the shape it is listed under is the one brute force
-// finds. The seed is the mix format's cell, else the first of a few common ones
-// that any type takes; with none, the device is asked in full.
+// Nothing is assumed of rates: each count found is asked at every rate, so a
+// type may take different rates at each count, in any pattern. Nothing is
+// assumed of shapes: a cell is asked its shapes in order up to the first it
+// takes, so the shape it is listed under is the one brute force finds. The seed
+// is the mix format's cell when some type takes it, else the first of a few
+// common ones (stereo or mono at 48 or 44.1 kHz, mono at 16 or 8 kHz, ...) that
+// some type takes.
 //
-// A type taken at the seed: its row and its column are asked whole, giving the
-// rates R and counts C. Then, to notice the ways devices break A (fewer channels
-// at high rates, a bandwidth limit):
-//   - each rate refused on the row is asked at the smallest count of C, up to
-//     that count's shape on the column;
-//   - each count refused on the column is asked at the lowest rate of R;
-//   - every other cell of C x R is asked, expecting it taken.
-// Any of these going against A has the type's whole plane asked. A type refused
-// at the seed is asked at the row's and column's cells other types took; the
-// first it takes becomes its own seed. Each type found may add cells there, so
-// the refused types are gone over again until a pass finds none.
+// So every type is asked at the seed and down the 96 kHz column, and at 48 kHz
+// and the seed's rate in the counts of the types found so far. A type seen
+// there is asked down those three columns whole, which shows its counts (B),
+// then along the rows of mono, stereo and each of its counts. A type found
+// brings counts to look for the others in, so the types not yet seen are gone
+// over again until a pass finds none.
 //
-// Every question goes through one cache, so no (cell, shape) is asked twice and
-// the probe never asks more than brute force. Only cells asked and seen taken
-// are listed: a device that breaks the assumptions unnoticed loses formats from
-// the report but never gains one it refused.
+// The classes met in machines keep both: USB DACs with each bit depth on its
+// own alternate setting at its own rates, or 16 bits only up to 48 kHz and the
+// wider types only above (the wider types all take 96 kHz, 16 bits takes 48
+// kHz in stereo as they do); HDMI sinks with surround only at some rates (it
+// is at 48 kHz or 96 kHz); interfaces trading channels for rate (each count
+// at 48 kHz or 96 kHz, stereo alone above); speakers whose mono path stops
+// below stereo's; speakerphones and headsets with mono only at 16 kHz beside
+// stereo at 48 kHz; a header shape that changes with the rate.
+//
+// The probe's three promises:
+//   1. It never lists a format the device refused: only cells asked and seen
+//      taken are listed.
+//   2. It never asks more than brute force: every question goes through one
+//      cache, so no (cell, shape) is asked twice.
+//   3. On every device that keeps A and B it gives exactly brute force's
+//      answer. The mix format only chooses the seed, and the classes above
+//      keep A and B whatever it is, or with none: their answer does not
+//      depend on it.
+// A device that breaks them loses formats, never gains one: a type taken only
+// at rates other than 48 and 96 kHz and away from the seed (24 bits only at
+// 88.2 and 176.4 kHz, beside 16 bits at 44.1 and 48) is missing whole; a count
+// other than mono and stereo that a type takes only at other rates (5.1 only
+// at 32 kHz) is missing from that type. A device that takes nothing on the
+// probe's lines is asked in full.
 #include "exclusive/exclusive_probe.h"
 
 #include <algorithm>
@@ -153,16 +172,13 @@ bool taken(Probe& p, Cell cell, std::size_t shape) {
     return known == 1;
 }
 
-// Asks the cell's shapes in order, up to `last`, until one is taken.
-std::size_t firstTaken(Probe& p, Cell cell, std::size_t last) {
-    for (std::size_t k = 0; k <= last && !p.stopped(); ++k)
+// Asks the cell's shapes in order until one is taken.
+std::size_t cellAnswer(Probe& p, Cell cell) {
+    const std::size_t shapes = p.m.shapesOf(cell.type, cell.count).size();
+    for (std::size_t k = 0; k < shapes && !p.stopped(); ++k)
         if (taken(p, cell, k))
             return k;
     return noShape;
-}
-
-std::size_t cellAnswer(Probe& p, Cell cell) {
-    return firstTaken(p, cell, p.m.shapesOf(cell.type, cell.count).size() - 1);
 }
 
 void askPlane(Probe& p, std::size_t type) {
@@ -171,43 +187,17 @@ void askPlane(Probe& p, std::size_t type) {
             cellAnswer(p, {type, c, r});
 }
 
-// Asks the type's row and column through the seed, then whatever would show
-// that its cells are not their product; false when they are not.
-bool productHolds(Probe& p, Cell seed) {
-    const std::size_t t = seed.type;
-    std::vector<std::size_t> rates;
+// Whether the type is taken anywhere on the count's row.
+bool askRow(Probe& p, std::size_t type, std::size_t count) {
+    bool any = false;
     for (std::size_t r = 0; r < matrixRateCount; ++r)
-        if (cellAnswer(p, {t, seed.count, r}) != noShape)
-            rates.push_back(r);
-    std::vector<std::size_t> counts;
-    std::vector<std::size_t> shapeOf(p.m.counts.size(), noShape);
-    for (std::size_t c = 0; c < p.m.counts.size(); ++c) {
-        shapeOf[c] = cellAnswer(p, {t, c, seed.rate});
-        if (shapeOf[c] != noShape)
-            counts.push_back(c);
-    }
-    if (p.stopped() || rates.empty() || counts.empty())
-        return !p.stopped();
-
-    const std::size_t fewest = counts.front();
-    for (std::size_t r = 0; r < matrixRateCount; ++r)
-        if (!std::binary_search(rates.begin(), rates.end(), r) &&
-            firstTaken(p, {t, fewest, r}, shapeOf[fewest]) != noShape)
-            return false;
-    const std::size_t lowest = rates.front();
-    for (std::size_t c = 0; c < p.m.counts.size(); ++c)
-        if (shapeOf[c] == noShape && cellAnswer(p, {t, c, lowest}) != noShape)
-            return false;
-    for (std::size_t c : counts)
-        for (std::size_t r : rates)
-            if (cellAnswer(p, {t, c, r}) == noShape)
-                return false;
-    return true;
+        any = cellAnswer(p, {type, count, r}) != noShape || any;
+    return any;
 }
 
-void examineType(Probe& p, Cell seed) {
-    if (!productHolds(p, seed))
-        askPlane(p, seed.type);
+void askColumn(Probe& p, std::size_t type, std::size_t rate) {
+    for (std::size_t c = 0; c < p.m.counts.size(); ++c)
+        cellAnswer(p, {type, c, rate});
 }
 
 // What is known of a cell: the first shape taken, when every one before it was
@@ -220,13 +210,6 @@ std::size_t knownAnswer(Probe& p, Cell cell) {
             return a == 1 ? k : noShape;
     }
     return noShape;
-}
-
-bool anyTypeTaken(Probe& p, std::size_t count, std::size_t rate) {
-    for (std::size_t t = 0; t < sampleTypeCount; ++t)
-        if (knownAnswer(p, {t, count, rate}) != noShape)
-            return true;
-    return false;
 }
 
 std::optional<std::size_t> indexOf(const std::vector<unsigned>& counts, unsigned count) {
@@ -274,39 +257,71 @@ std::optional<Cell> findSeed(Probe& p, const ProbeStart& start) {
     return std::nullopt;
 }
 
-// For a type refused at the seed: the first cell of the seed's row or column
-// that another type takes there and this one takes too.
-std::optional<Cell> anchorOnCross(Probe& p, std::size_t type, Cell seed) {
-    for (std::size_t r = 0; r < matrixRateCount && !p.stopped(); ++r)
-        if (anyTypeTaken(p, seed.count, r) && cellAnswer(p, {type, seed.count, r}) != noShape)
-            return Cell{type, seed.count, r};
-    for (std::size_t c = 0; c < p.m.counts.size() && !p.stopped(); ++c)
-        if (anyTypeTaken(p, c, seed.rate) && cellAnswer(p, {type, c, seed.rate}) != noShape)
-            return Cell{type, c, seed.rate};
-    return std::nullopt;
+// Where the probe looks for types and for their channel counts.
+struct Lines {
+    std::optional<Cell> seed;
+    std::size_t at96 = 0;
+    std::vector<std::size_t> countColumns; // 48 and 96 kHz and the seed's rate
+};
+
+Lines linesFrom(std::optional<Cell> seed) {
+    Lines lines;
+    lines.seed = seed;
+    lines.at96 = *rateIndexOf(96000);
+    lines.countColumns = {*rateIndexOf(48000), lines.at96};
+    if (seed && std::find(lines.countColumns.begin(), lines.countColumns.end(), seed->rate) ==
+                    lines.countColumns.end())
+        lines.countColumns.push_back(seed->rate);
+    return lines;
 }
 
-void probeFromSeed(Probe& p, Cell seed) {
-    std::vector<bool> examined(sampleTypeCount, false);
-    for (std::size_t t = 0; t < sampleTypeCount && !p.stopped(); ++t)
-        if (cellAnswer(p, {t, seed.count, seed.rate}) != noShape) {
-            examineType(p, {t, seed.count, seed.rate});
-            examined[t] = true;
-        }
-    // A type found on the cross may add cells there for the others: go round
-    // until a pass finds none.
-    for (bool found = true; found && !p.stopped();) {
-        found = false;
-        for (std::size_t t = 0; t < sampleTypeCount && !p.stopped(); ++t) {
-            if (examined[t])
-                continue;
-            if (const std::optional<Cell> anchor = anchorOnCross(p, t, seed)) {
-                examineType(p, *anchor);
-                examined[t] = true;
-                found = true;
-            }
-        }
+// Whether the device takes the type where every type it takes is taken: at the
+// seed, anywhere at 96 kHz, or in the columns at a count a type found takes.
+bool typeSeen(Probe& p, std::size_t type, const Lines& lines, const std::vector<bool>& counts) {
+    bool seen = lines.seed && cellAnswer(p, {type, lines.seed->count, lines.seed->rate}) != noShape;
+    for (std::size_t c = 0; c < p.m.counts.size(); ++c) {
+        seen = cellAnswer(p, {type, c, lines.at96}) != noShape || seen;
+        if (counts[c])
+            for (std::size_t r : lines.countColumns)
+                seen = cellAnswer(p, {type, c, r}) != noShape || seen;
     }
+    return seen;
+}
+
+bool takenAnyOf(Probe& p, std::size_t type, std::size_t count,
+                const std::vector<std::size_t>& rates) {
+    for (std::size_t r : rates)
+        if (knownAnswer(p, {type, count, r}) != noShape)
+            return true;
+    return false;
+}
+
+// A type seen: the columns show every count it takes, and each count's row
+// every rate; mono and stereo rows are asked whatever the columns show.
+void askType(Probe& p, std::size_t type, const Lines& lines, std::vector<bool>& counts) {
+    for (std::size_t r : lines.countColumns)
+        askColumn(p, type, r);
+    for (std::size_t c = 0; c < p.m.counts.size(); ++c)
+        if (p.m.counts[c] <= 2 || takenAnyOf(p, type, c, lines.countColumns))
+            counts[c] = askRow(p, type, c) || counts[c];
+}
+
+void probeLines(Probe& p, const Lines& lines) {
+    std::vector<bool> found(sampleTypeCount, false);
+    std::vector<bool> counts(p.m.counts.size(), false); // taken by a type found
+    // A type found may take counts the others were not yet looked for in.
+    for (bool more = true; more && !p.stopped();) {
+        more = false;
+        for (std::size_t t = 0; t < sampleTypeCount && !p.stopped(); ++t)
+            if (!found[t] && typeSeen(p, t, lines, counts)) {
+                askType(p, t, lines, counts);
+                found[t] = more = true;
+            }
+    }
+    // Nothing on those lines: no line to start from, so the whole matrix.
+    if (std::find(found.begin(), found.end(), true) == found.end())
+        for (std::size_t t = 0; t < sampleTypeCount; ++t)
+            askPlane(p, t);
 }
 
 ExclusiveFindings findingsOf(Probe& p) {
@@ -381,11 +396,7 @@ ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQue
             p.maxShapes = std::max(p.maxShapes, shapes.size());
         p.answers.assign(p.m.cellCount() * p.maxShapes, -1);
 
-        if (const std::optional<Cell> seed = findSeed(p, start))
-            probeFromSeed(p, *seed);
-        else
-            for (std::size_t t = 0; t < sampleTypeCount; ++t)
-                askPlane(p, t);
+        probeLines(p, linesFrom(findSeed(p, start)));
         return findingsOf(p);
     } catch (const std::bad_alloc&) {
         // Out of memory, here or in the question: as if the device had said so.

@@ -62,5 +62,6 @@ using FormatQuestion = std::function<EndpointAnswer(const WAVEFORMATEX* format)>
 ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion& ask);
 
 // The same answer with far fewer questions, for devices that behave as real
-// ones do; a device that breaks the assumptions is asked in full.
+// ones do (the assumptions are written in exclusive_probe.cpp); a device that
+// breaks them can lose formats from the answer, never gain one.
 ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQuestion& ask);

@@ -136,6 +136,59 @@ std::vector<CorpusDevice> buildCorpus() {
                       return typeIn(q, {T::Int16, T::Int32}) && q.channels == 4 &&
                              rateIn(q, {16000, 48000}) && maskIn(q, {quad, 0});
                   }),
+        // Each bit depth on its own alternate setting, at its own rates.
+        realistic("USB class-1 DAC, 24 bits at 88.2/96", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      return q.channels == 2 && usualShape(q, stereo) &&
+                             ((q.type == T::Int16 && rateIn(q, {44100, 48000})) ||
+                              (q.type == T::Int24 && rateIn(q, {88200, 96000})));
+                  }),
+        realistic("USB DAC, 16 bits to 48 kHz", mixOf(2, 44100, stereo),
+                  [](const Query& q) {
+                      return q.channels == 2 && usualShape(q, stereo) &&
+                             (q.type == T::Int16 ? rateIn(q, {44100, 48000})
+                                                 : typeIn(q, {T::Int24In32, T::Int32}) &&
+                                                       q.rate >= 88200 && q.rate <= 384000);
+                  }),
+        // What the display's EDID offers; the mix is at 44.1 kHz.
+        realistic("HDMI, surround from 48 kHz", mixOf(2, 44100, stereo),
+                  [](const Query& q) {
+                      const bool surround = (q.channels == 6 && maskIn(q, {surround51Side})) ||
+                                            (q.channels == 8 && maskIn(q, {surround71}));
+                      return typeIn(q, {T::Int16, T::Int24In32}) &&
+                             ((q.channels == 2 && rateIn(q, {32000, 44100, 48000}) &&
+                               (!q.extensible || q.mask == stereo)) ||
+                              (surround && rateIn(q, {48000, 96000, 192000})));
+                  }),
+        realistic("Pro interface, channels by rate", mixOf(8, 48000, 0),
+                  [](const Query& q) {
+                      return typeIn(q, {T::Int24In32, T::Int32}) && q.extensible &&
+                             ((q.channels == 8 && rateIn(q, {44100, 48000})) ||
+                              (q.channels == 4 && rateIn(q, {88200, 96000})) ||
+                              (q.channels == 2 && rateIn(q, {176400, 192000})));
+                  }),
+        realistic("Laptop speakers, 5.1 mix", mixOf(6, 48000, surround51),
+                  [](const Query& q) {
+                      const bool low = q.rate <= 48000;
+                      return typeIn(q, {T::Int16, T::Int24In32}) && oneOf(q.rate, hdAudioRates) &&
+                             ((q.channels == 1 && low && usualShape(q, mono)) ||
+                              (q.channels == 2 && usualShape(q, stereo)) ||
+                              (q.channels == 6 && low && maskIn(q, {surround51})));
+                  }),
+        realistic("USB speakerphone", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      return q.type == T::Int16 &&
+                             ((q.channels == 1 && q.rate == 16000 && usualShape(q, mono)) ||
+                              (q.channels == 2 && q.rate == 48000 && usualShape(q, stereo)));
+                  }),
+        realistic("Headset, plain header at 8/16 kHz", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      const bool high = rateIn(q, {44100, 48000});
+                      return q.type == T::Int16 &&
+                             ((q.channels == 2 && high && usualShape(q, stereo)) ||
+                              (q.channels == 1 &&
+                               (high || (!q.extensible && rateIn(q, {8000, 16000})))));
+                  }),
 
         // Its mix format is at a rate it refuses in exclusive mode: the probe
         // must look for another seed.
@@ -172,7 +225,7 @@ std::vector<CorpusDevice> buildCorpus() {
                                ((q.type == T::Int16 && q.channels <= 2 && !q.extensible) ||
                                 (q.type == T::Int24In32 && q.channels == 2 && maskIn(q, {stereo})));
                     }),
-        // Refused at the seed, 16 bits is found on its row and float on its column.
+        // Refused at the seed, 16 bits and float are found at 96 kHz.
         adversarial("Types anchored off the seed", exact, mixOf(2, 192000, stereo),
                     [](const Query& q) {
                         const bool shape = (q.channels == 2 && maskIn(q, {stereo})) ||
@@ -182,7 +235,7 @@ std::vector<CorpusDevice> buildCorpus() {
                                 (q.type == T::Int16 && q.channels == 2 && q.rate <= 96000) ||
                                 (q.type == T::Float32 && q.channels == 8));
                     }),
-        // 32 bits is found through 24 in 32, and 16 bits only through 32 bits.
+        // 16 bits, away from 96 kHz and the seed, is found at 48 kHz in stereo.
         adversarial("Types anchored one through another", exact, mixOf(2, 192000, stereo),
                     [](const Query& q) {
                         return q.channels == 2 && maskIn(q, {stereo}) &&
@@ -190,9 +243,17 @@ std::vector<CorpusDevice> buildCorpus() {
                                 (q.type == T::Int32 && rateIn(q, {48000, 96000})) ||
                                 (q.type == T::Int16 && rateIn(q, {44100, 48000})));
                     }),
+        // 24 bits is found only through the seed's column, where 16 bits takes 5.1.
+        adversarial("24 bits only in 5.1, at 44.1 kHz", exact, mixOf(2, 44100, stereo),
+                    [](const Query& q) {
+                        return q.rate == 44100 &&
+                               ((q.channels == 2 && q.type == T::Int16 && usualShape(q, stereo)) ||
+                                (q.channels == 6 && typeIn(q, {T::Int16, T::Int24In32}) &&
+                                 maskIn(q, {surround51})));
+                    }),
         adversarial("Takes nothing", exact, mixOf(2, 48000, stereo),
                     [](const Query&) { return false; }),
-        // Breaks the assumptions in ways the probe notices.
+        // Layouts and counts that change with the rate.
         adversarial("Surround masks change above 48 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         const bool high = q.rate > 48000;
@@ -222,20 +283,34 @@ std::vector<CorpusDevice> buildCorpus() {
                                ((q.channels == 2 && maskIn(q, {stereo})) ||
                                 (q.channels == 6 && q.rate == 48000 && maskIn(q, {surround51})));
                     }),
-        // Breaks them where the probe does not look.
-        adversarial("Stereo, and mono at 8 kHz only", misses, mixOf(2, 48000, stereo),
+        // Mono off every column, and a type sharing neither count nor rate.
+        adversarial("Stereo, and mono at 8 kHz only", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return q.type == T::Int16 &&
                                ((q.channels == 2 && oneOf(q.rate, hdAudioRates) &&
                                  usualShape(q, stereo)) ||
                                 (q.channels == 1 && q.rate == 8000 && usualShape(q, mono)));
                     }),
-        adversarial("Float only at 8 channels, 96 kHz", misses, mixOf(2, 48000, stereo),
+        adversarial("Float only at 8 channels, 96 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return (q.type == T::Int16 && q.channels == 2 &&
                                 rateIn(q, {44100, 48000}) && usualShape(q, stereo)) ||
                                (q.type == T::Float32 && q.channels == 8 && q.rate == 96000 &&
                                 maskIn(q, {surround71}));
+                    }),
+        // Break them where the probe does not look: a type off 48 and 96 kHz,
+        // a count other than mono and stereo off them too.
+        adversarial("24 bits only at 88.2 and 176.4 kHz", misses, mixOf(2, 48000, stereo),
+                    [](const Query& q) {
+                        return q.channels == 2 && usualShape(q, stereo) &&
+                               ((q.type == T::Int16 && rateIn(q, {44100, 48000})) ||
+                                (q.type == T::Int24 && rateIn(q, {88200, 176400})));
+                    }),
+        adversarial("Surround only at 32 kHz", misses, mixOf(2, 48000, stereo),
+                    [](const Query& q) {
+                        return q.type == T::Int16 && rateIn(q, {32000, 44100, 48000}) &&
+                               ((q.channels == 2 && usualShape(q, stereo)) ||
+                                (q.channels == 6 && q.rate == 32000 && maskIn(q, {surround51})));
                     }),
     };
 }
