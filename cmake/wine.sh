@@ -6,7 +6,7 @@
 # none at all once wine32:i386 is installed.
 #   wine.sh PROGRAM [ARGUMENT...]    wine.sh --version
 # The loaders are Debian's, in /usr/lib/wine (or SNDSCOUT_WINE_LOADERS); where
-# that folder lacks the one wanted, the wine command on PATH stands in.
+# there is no such folder, Wine is not Debian's and its wine command is used.
 set -u
 loaders=${SNDSCOUT_WINE_LOADERS:-/usr/lib/wine}
 
@@ -32,12 +32,8 @@ if [ -x "$loader" ]; then
   export WINELOADER
   exec "$loader" "$@"
 fi
-if [ $package = wine32:i386 ] && [ -d "$loaders" ]; then
-  echo "wine.sh: Wine's 32-bit loader $loader is missing (Debian package wine32:i386)" >&2
-  exit 127
-fi
-if ! command -v wine >/dev/null 2>&1; then
-  echo "wine.sh: Wine is not installed: no $loader and no wine command (Debian package $package)" >&2
+if [ -d "$loaders" ] || ! command -v wine >/dev/null 2>&1; then
+  echo "wine.sh: Wine's loader $loader is missing (Debian package $package)" >&2
   exit 127
 fi
 exec wine "$@"

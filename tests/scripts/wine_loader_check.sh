@@ -14,7 +14,8 @@ chmod +x bin/wine
 echo 'no program' >notes.txt
 failed=0
 while IFS='|' read -r loaders program status expected; do
-  rm -rf loaders && mkdir loaders
+  rm -rf loaders
+  [ -z "$loaders" ] || mkdir loaders
   for loader in $loaders; do
     printf '#!/bin/sh\necho "%s, WINELOADER=${WINELOADER##*/}"\n' "$loader" >"loaders/$loader"
     chmod +x "loaders/$loader"
@@ -30,7 +31,8 @@ wine wine64|pe64.exe|0|wine64, WINELOADER=wine64
 wine wine64|pe32.exe|0|wine, WINELOADER=wine
 wine wine64|wineboot|0|wine64, WINELOADER=wine64
 wine wine64|notes.txt|0|wine64, WINELOADER=wine64
-wine64|pe32.exe|127|(Debian package wine32:i386)
-wine|pe64.exe|126|Exec format error
+wine64|pe32.exe|127|loaders/wine is missing (Debian package wine32:i386)
+wine|pe64.exe|127|loaders/wine64 is missing (Debian package wine64)
+|pe64.exe|126|Exec format error
 CASES
 exit $failed
