@@ -10,6 +10,7 @@
 # name holds a backslash: it lists it, but its audio client is "invalidated".
 #   wine-prefix.sh WINE_DIR [-i NAME]... [-o NAME]... [-i16 NAME]... [-o16 NAME]...
 set -eu
+wine="$(dirname "$0")/wine.sh"
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 shift
@@ -70,7 +71,7 @@ multi() { printf '%s\n' "$1" | sed -n 'H;${x;s/^\n//;s/\n/\\0/g;p;}'; }
 stamp="$dir/ready"
 # A prefix made by another Wine (say, before 32-bit support was installed) or
 # by another version of this script no longer fits, so the stamp names both.
-wine_build="$(wine --version 2>/dev/null); $(ls -d /usr/lib/*/wine/i386-windows 2>/dev/null)"
+wine_build="$(sh "$wine" --version 2>/dev/null); $(ls -d /usr/lib/*/wine/i386-windows 2>/dev/null)"
 script=$(cksum <"$0")
 wanted="script: $script
 wine: $wine_build
@@ -92,7 +93,7 @@ printf '%s\n' "$asoundrc" >"$HOME/.asoundrc"
 
 # wine prints its own progress on standard error; keep it unless something fails.
 log="$dir/setup.log"
-if ! wine wineboot -i >"$log" 2>&1; then
+if ! sh "$wine" wineboot -i >"$log" 2>&1; then
   cat "$log" >&2
   exit 1
 fi
@@ -100,7 +101,7 @@ key='HKCU\Software\Wine\Drivers\winealsa.drv'
 for side in Input Output; do
   if [ $side = Input ]; then names=$inputs; else names=$outputs; fi
   [ -n "$names" ] || continue
-  if ! wine reg add "$key" /v "ALSA${side}Devices" /t REG_MULTI_SZ /d "$(multi "$names")" /f \
+  if ! sh "$wine" reg add "$key" /v "ALSA${side}Devices" /t REG_MULTI_SZ /d "$(multi "$names")" /f \
     >>"$log" 2>&1; then
     cat "$log" >&2
     exit 1

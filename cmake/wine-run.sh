@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs a Windows program under Wine in the private home and prefix kept in the
-# folder given first; wine-prefix.sh makes them.
+# folder given first; wine-prefix.sh makes them. wine.sh picks the loader.
 #   wine-run.sh WINE_DIR PROGRAM.exe [ARGUMENT...]
+here=$(dirname "$0")
 dir=$(cd "$1" && pwd) || exit 1
 shift
 HOME="$dir/home"
@@ -12,4 +13,4 @@ WINEDLLOVERRIDES="mscoree,mshtml="
 # encoding, and takes the ANSI code page (1252) from it.
 LC_ALL=C.UTF-8
 export HOME WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL
-exec wine "$@"
+exec sh "$here/wine.sh" "$@"
