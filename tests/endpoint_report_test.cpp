@@ -390,6 +390,11 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {{speakerLine, noClient("could not be asked")}},
          {},
          0},
+        {"no audio client: the request called invalid, which would refuse a format",
+         [&](simulated::Machine& m) { speakerEndpoint(m).activateResult = E_INVALIDARG; },
+         {{speakerLine, noClient("could not be asked")}},
+         {},
+         0},
         {"access denied in the middle of the probe",
          [&](simulated::Machine& m) {
              speakerEndpoint(m).exclusive = [](const WAVEFORMATEX*) { return E_ACCESSDENIED; };

@@ -1,10 +1,12 @@
 // Runs sndscout.exe in its exclusive mode and with its json word, and compares
-// what it writes with what the live platform answers when asked here: the text
-// byte for byte with a report this file renders itself, the documents value
-// for value with one built here. What a device takes in exclusive mode is found
-// by brute force, every shape of every cell asked, so the program's pruned probe
-// must come out equal to the full walk. Everything is asked and rendered with
-// this file's own plain code, so a fault in the program cannot hide in both.
+// what it writes with what the live platform answers when asked here, down to
+// each endpoint's state, control-panel format, periods, volume, system effects
+// and sessions, and the endpoints out of use: the text byte for byte with a
+// report this file renders itself, the documents value for value with one
+// built here. What a device takes in exclusive mode is found by brute force,
+// every shape of every cell asked, so the program's pruned probe must come out
+// equal to the full walk. Everything is asked and rendered with this file's
+// own plain code, so a fault in the program cannot hide in both.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -250,7 +253,7 @@ WAVEFORMATEXTENSIBLE question(std::size_t type, unsigned channels, DWORD rate, S
 }
 
 // How the service's answer to a question counts.
-enum class Verdict { Taken, Refused, NotAllowed, Busy, Gone, Missing, NoMemory };
+enum class Verdict { Taken, Refused, NotAllowed, Busy, Gone, Missing, Denied, NoMemory };
 
 Verdict verdictOf(HRESULT result) {
     switch (static_cast<std::uint32_t>(result)) {
@@ -267,6 +270,8 @@ Verdict verdictOf(HRESULT result) {
     case 0x80070490: // not found
     case 0x80020005: // type mismatch
         return Verdict::Missing;
+    case 0x80070005: // access denied: privacy settings
+        return Verdict::Denied;
     case 0x8007000E:
         return Verdict::NoMemory;
     default:
@@ -284,6 +289,8 @@ std::string stopStatus(Verdict verdict) {
     case Verdict::Gone:
     case Verdict::Missing:
         return "gone";
+    case Verdict::Denied:
+        return "access denied";
     case Verdict::NoMemory:
         return "unavailable";
     default:
@@ -403,6 +410,7 @@ struct EndpointTruth {
     char direction = 'O'; // of the section it is listed in
     std::optional<std::array<bool, 3>> defaults;
     std::optional<Mix> mix;
+    std::optional<Mix> deviceFormat;
     Findings findings;
 };
 
@@ -417,7 +425,10 @@ struct Truth {
     std::vector<CatalogueFormat> catalogue; // in the report's order
     std::vector<DeviceTruth> devices[2];    // inputs, outputs
     std::vector<EndpointTruth> endpoints;   // the devices' and the unmatched ones
-    std::vector<std::size_t> unmatched[2];  // into endpoints
+    // Into endpoints: the exclusive mode lists those in every state, the others
+    // the active ones only.
+    std::vector<std::size_t> unmatched[2];
+    std::vector<std::size_t> unmatchedActive[2];
     unsigned long questions = 0;
     double bruteSeconds = 0;
 };
@@ -483,20 +494,28 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
     if (known) {
         std::array<bool, 3> roles{};
         for (int role = 0; role < 3; ++role)
-            roles[role] = !live.id.empty() && truth.live.defaults[d][role] == live.id;
+            roles[role] = !live.shownId().empty() && truth.live.defaults[d][role] == live.shownId();
         e.defaults = roles;
     }
     if (live.mixFormat)
         e.mix = mixOf(*live.mixFormat);
-    // Without an audio client or its mix format the walk may not start at all.
-    const HRESULT mixResult = FAILED(live.activateResult) ? live.activateResult : live.mixResult;
-    const Verdict mixVerdict = live.mixFormat ? Verdict::Taken : verdictOf(mixResult);
+    if (live.deviceFormat)
+        e.deviceFormat = mixOf(*live.deviceFormat);
+    // Out of use, without an audio client or refused its mix format, the walk
+    // does not start at all.
+    const Verdict mixVerdict = live.mixFormat ? Verdict::Taken : verdictOf(live.mixResult);
     const double start = secondsNow();
-    if (mixVerdict == Verdict::NotAllowed || mixVerdict == Verdict::Busy ||
-        mixVerdict == Verdict::Gone)
+    if (!live.active()) {
+        e.findings.status = "inactive";
+    } else if (FAILED(live.activateResult)) {
+        const std::string stop = stopStatus(verdictOf(live.activateResult));
+        e.findings.status = stop.empty() ? "unavailable" : stop;
+    } else if (mixVerdict == Verdict::NotAllowed || mixVerdict == Verdict::Busy ||
+               mixVerdict == Verdict::Gone || mixVerdict == Verdict::Denied) {
         e.findings.status = stopStatus(mixVerdict);
-    else
+    } else {
         e.findings = bruteForce(session, live.id, e.mix);
+    }
     e.findings.seconds = secondsNow() - start;
     truth.questions += e.findings.questions;
     truth.bruteSeconds += e.findings.seconds;
@@ -530,15 +549,26 @@ void gatherTruth(Truth& truth, LiveEndpointSession& session) {
             truth.devices[sideOf(direction)].push_back(device);
         }
     }
-    for (char direction : {'I', 'O'})
-        for (const std::u16string& id : truth.live.activeIds[sideOf(direction)]) {
-            if (std::find(ledTo.begin(), ledTo.end(), id) != ledTo.end())
-                continue;
-            const LiveEndpoint* e = truth.live.find(id);
-            if (e != nullptr && SUCCEEDED(e->openResult))
-                truth.unmatched[sideOf(direction)].push_back(
-                    endpointTruth(truth, session, *e, direction));
-        }
+    // Each unmatched endpoint asked once, though both lists may name it.
+    std::vector<std::pair<const LiveEndpoint*, std::size_t>> asked;
+    for (char direction : {'I', 'O'}) {
+        const int d = sideOf(direction);
+        for (auto [ids, into] :
+             {std::make_pair(&truth.live.allIds[d], &truth.unmatched[d]),
+              std::make_pair(&truth.live.activeIds[d], &truth.unmatchedActive[d])})
+            for (const std::u16string& id : *ids) {
+                const LiveEndpoint* e = truth.live.find(id);
+                if (std::find(ledTo.begin(), ledTo.end(), id) != ledTo.end() || e == nullptr ||
+                    FAILED(e->openResult))
+                    continue;
+                auto known = std::find_if(asked.begin(), asked.end(),
+                                          [e](const auto& a) { return a.first == e; });
+                if (known == asked.end())
+                    known = asked.insert(asked.end(),
+                                         {e, endpointTruth(truth, session, *e, direction)});
+                into->push_back(known->second);
+            }
+    }
 }
 
 // ---- Words ---------------------------------------------------------------------------------
@@ -659,6 +689,8 @@ std::vector<std::string> exclusiveWords(const Findings& f) {
         return {"device busy (another program holds it)"};
     if (f.status == "gone")
         return {"device gone"};
+    if (f.status == "access denied")
+        return {"access denied (Windows privacy settings)"};
     if (f.status != "ok")
         return {"could not be asked"};
     if (f.formats.empty())
@@ -709,6 +741,126 @@ std::string defaultWords(const std::optional<std::array<bool, 3>>& defaults) {
     return text.empty() ? "none" : text;
 }
 
+// "active", "not present", ... in the text; "active", "notPresent", ... in JSON.
+const char* stateWords(const std::optional<std::uint32_t>& state, bool json) {
+    switch (state.value_or(0)) {
+    case DEVICE_STATE_ACTIVE:
+        return "active";
+    case DEVICE_STATE_DISABLED:
+        return "disabled";
+    case DEVICE_STATE_NOTPRESENT:
+        return json ? "notPresent" : "not present";
+    case DEVICE_STATE_UNPLUGGED:
+        return json ? "unplugged" : "unplugged (not connected)";
+    default:
+        return json ? nullptr : "unknown";
+    }
+}
+
+// Rounded half away from zero to `places` decimals, never -0.
+double rounded(double value, int places) {
+    const double scale = std::pow(10.0, places);
+    const double r = std::round(value * scale) / scale;
+    return r == 0 ? 0.0 : r;
+}
+
+// As few decimals as show the rounded value: "-6.5", "0", "0.75".
+std::string decimal(double value, int places) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, rounded(value, places));
+    std::string shown = text;
+    if (shown.find('.') != std::string::npos) {
+        shown.erase(shown.find_last_not_of('0') + 1);
+        if (shown.back() == '.')
+            shown.pop_back();
+    }
+    return shown;
+}
+
+double milliseconds(REFERENCE_TIME period) {
+    return rounded(static_cast<double>(period) / 10000.0, 4);
+}
+
+// The level, when the control gave one it documents: finite, the scalar 0 to 1.
+std::optional<LiveVolume> volumeOf(const LiveEndpoint& live) {
+    const LiveVolume& v = live.volume;
+    for (float f : {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb})
+        if (!std::isfinite(f))
+            return std::nullopt;
+    if (FAILED(live.volumeResult) || v.scalar < 0 || v.scalar > 1)
+        return std::nullopt;
+    return v;
+}
+
+long percent(float scalar) {
+    return std::lround(static_cast<double>(scalar) * 100.0);
+}
+
+std::string volumeWords(const LiveEndpoint& live) {
+    const std::optional<LiveVolume> v = volumeOf(live);
+    if (!v)
+        return "unknown";
+    return decimal(v->levelDb, 2) + " dB (" + std::to_string(percent(v->scalar)) + "%), " +
+           (v->muted ? "muted" : "not muted") + "; range " + decimal(v->minimumDb, 2) + " to " +
+           decimal(v->maximumDb, 2) + " dB in steps of " + decimal(v->stepDb, 2) + " dB";
+}
+
+std::string periodWords(const LiveEndpoint& live) {
+    if (FAILED(live.periodResult))
+        return "unknown";
+    return decimal(milliseconds(live.periods[0]), 4) + " ms default, " +
+           decimal(milliseconds(live.periods[1]), 4) + " ms minimum";
+}
+
+// Asked with the mix format, so only known with one that could be read.
+bool engineKnown(const EndpointTruth& e) {
+    return e.mix && SUCCEEDED(e.live->engineResult);
+}
+
+std::string engineWords(const EndpointTruth& e) {
+    if (!engineKnown(e))
+        return "unknown";
+    const UINT32* f = e.live->engine;
+    std::string text = "default " + std::to_string(f[0]) + ", fundamental " + std::to_string(f[1]) +
+                       ", minimum " + std::to_string(f[2]);
+    if (e.mix->rate != 0)
+        text += " (" + decimal(1000.0 * f[2] / e.mix->rate, 2) + " ms)";
+    return text + ", maximum " + std::to_string(f[3]) + " frames";
+}
+
+// The file name of the session's program, when its image could be read.
+std::optional<std::u16string> programOf(const LiveSession& s) {
+    if (!s.programPath)
+        return std::nullopt;
+    const std::u16string& path = *s.programPath;
+    const std::size_t slash = path.find_last_of(u"\\/");
+    const std::u16string name = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    return name.empty() ? std::nullopt : std::optional<std::u16string>(name);
+}
+
+const char* sessionStateWord(const std::optional<std::uint32_t>& state) {
+    const char* const names[] = {"inactive", "active", "expired"};
+    return state && *state < 3 ? names[*state] : nullptr;
+}
+
+// One line a session: "player.exe, process 4312, active", "System sounds, inactive".
+std::vector<std::string> sessionWords(const LiveEndpoint& live) {
+    if (FAILED(live.sessionsResult))
+        return {"unknown"};
+    std::vector<std::string> lines;
+    for (const LiveSession& s : live.sessions) {
+        const std::optional<std::u16string> program = programOf(s);
+        std::string line = s.systemSounds ? "System sounds"
+                           : program      ? ansiOf(*program)
+                                          : "unknown program";
+        if (s.processId && !s.systemSounds)
+            line += ", process " + std::to_string(*s.processId);
+        const char* state = sessionStateWord(s.state);
+        lines.push_back(line + ", " + (state != nullptr ? state : "state unknown"));
+    }
+    return lines.empty() ? std::vector<std::string>{"none"} : lines;
+}
+
 // ---- The text report -------------------------------------------------------------------
 
 void addLine(std::string& text, const std::string& line) {
@@ -736,12 +888,28 @@ void addBlock(std::string& text, const EndpointTruth* e) {
         addField(text, "Adapter", serviceWords(live.adapterName));
         addField(text, "Form factor",
                  live.formFactor ? formFactorName(*live.formFactor) : "unknown");
-        addField(text, "Endpoint", ansiOf(live.id));
+        addField(text, "Endpoint", ansiOf(live.shownId()));
+        addField(text, "State", stateWords(live.state, false));
         addField(text, "Default for", defaultWords(e->defaults));
-        addField(text, "Shared mode", mixWords(e->mix));
-        const std::vector<std::string> lines = exclusiveWords(e->findings);
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            addField(text, i == 0 ? "Exclusive" : "", lines[i]);
+        // Out of use, an endpoint says only what its properties hold.
+        if (live.active())
+            addField(text, "Volume", volumeWords(live));
+        addField(text, "Enhancements",
+                 live.sysFxOff ? (*live.sysFxOff == 0 ? "on" : "off") : "unknown");
+        if (live.active()) {
+            const std::vector<std::string> sessions = sessionWords(live);
+            for (std::size_t i = 0; i < sessions.size(); ++i)
+                addField(text, i == 0 ? "Sessions" : "", sessions[i]);
+            addField(text, "Period", periodWords(live));
+            addField(text, "Engine", engineWords(*e));
+        }
+        addField(text, "Panel format", mixWords(e->deviceFormat));
+        if (e->findings.status != "inactive") {
+            addField(text, "Shared mode", mixWords(e->mix));
+            const std::vector<std::string> lines = exclusiveWords(e->findings);
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                addField(text, i == 0 ? "Exclusive" : "", lines[i]);
+        }
     }
     addLine(text, "");
 }
@@ -761,7 +929,7 @@ std::string expectedExclusiveText(const Truth& truth) {
         }
         for (std::size_t u : truth.unmatched[d]) {
             const LiveEndpoint& live = *truth.endpoints[u].live;
-            addLine(text, "--\t" + ansiOf(live.friendlyName ? *live.friendlyName : live.id) +
+            addLine(text, "--\t" + ansiOf(live.friendlyName ? *live.friendlyName : live.shownId()) +
                               " / no waveform device");
             addBlock(text, &truth.endpoints[u]);
         }
@@ -782,10 +950,55 @@ Json textOrNull(const std::optional<std::u16string>& text) {
     return text ? Json(utf8Of(*text)) : Json(nullptr);
 }
 
-Json endpointMembers(const EndpointTruth& e) {
+Json formatJson(const std::optional<Mix>& mix) {
+    if (!mix)
+        return nullptr;
+    return {{"sample", mix->sample ? Json(sampleTypes[*mix->sample].name) : Json(nullptr)},
+            {"rate", mix->rate},
+            {"channels", mix->channels},
+            {"channelMask", mix->mask ? Json(*mix->mask) : Json(nullptr)}};
+}
+
+// How the endpoint is set and used: the exclusive mode's own members.
+void addConditionMembers(Json& j, const EndpointTruth& e) {
+    const LiveEndpoint& live = *e.live;
+    const char* state = stateWords(live.state, true);
+    j["state"] = state != nullptr ? Json(state) : Json(nullptr);
+    j["deviceFormat"] = formatJson(e.deviceFormat);
+    j["devicePeriod"] = nullptr;
+    if (SUCCEEDED(live.periodResult))
+        j["devicePeriod"] = {{"defaultMs", milliseconds(live.periods[0])},
+                             {"minimumMs", milliseconds(live.periods[1])}};
+    j["enginePeriod"] = nullptr;
+    if (engineKnown(e))
+        j["enginePeriod"] = {{"defaultFrames", live.engine[0]},
+                             {"fundamentalFrames", live.engine[1]},
+                             {"minimumFrames", live.engine[2]},
+                             {"maximumFrames", live.engine[3]}};
+    j["volume"] = nullptr;
+    if (const std::optional<LiveVolume> v = volumeOf(live))
+        j["volume"] = {{"db", rounded(v->levelDb, 2)},      {"percent", percent(v->scalar)},
+                       {"muted", v->muted != FALSE},        {"minDb", rounded(v->minimumDb, 2)},
+                       {"maxDb", rounded(v->maximumDb, 2)}, {"stepDb", rounded(v->stepDb, 2)}};
+    j["enhancements"] = live.sysFxOff ? Json(*live.sysFxOff == 0) : Json(nullptr);
+    j["sessions"] = nullptr;
+    if (SUCCEEDED(live.sessionsResult)) {
+        Json sessions = Json::array();
+        for (const LiveSession& s : live.sessions) {
+            const char* state = sessionStateWord(s.state);
+            sessions.push_back({{"pid", s.processId ? Json(*s.processId) : Json(nullptr)},
+                                {"program", textOrNull(programOf(s))},
+                                {"state", state != nullptr ? Json(state) : Json(nullptr)},
+                                {"system", s.systemSounds}});
+        }
+        j["sessions"] = sessions;
+    }
+}
+
+Json endpointMembers(const EndpointTruth& e, Mode mode) {
     const LiveEndpoint& live = *e.live;
     Json j = Json::object();
-    j["id"] = utf8Of(live.id);
+    j["id"] = utf8Of(live.shownId());
     // The endpoint's own data flow, when it tells one.
     const char direction = live.direction == '?' ? e.direction : live.direction;
     j["direction"] = direction == 'I' ? "input" : "output";
@@ -801,19 +1014,13 @@ Json endpointMembers(const EndpointTruth& e) {
     } else {
         j["default"] = nullptr;
     }
+    if (mode == Mode::Exclusive)
+        addConditionMembers(j, e);
     return j;
 }
 
 void addFormatMembers(Json& j, const EndpointTruth* e) {
-    if (e != nullptr && e->mix) {
-        const Mix& mix = *e->mix;
-        j["mix"] = {{"sample", mix.sample ? Json(sampleTypes[*mix.sample].name) : Json(nullptr)},
-                    {"rate", mix.rate},
-                    {"channels", mix.channels},
-                    {"channelMask", mix.mask ? Json(*mix.mask) : Json(nullptr)}};
-    } else {
-        j["mix"] = nullptr;
-    }
+    j["mix"] = formatJson(e != nullptr ? e->mix : std::nullopt);
     Json formats = Json::array();
     if (e != nullptr)
         for (const Accepted& a : e->findings.formats)
@@ -855,7 +1062,7 @@ Json expectedDocument(const Truth& truth, Mode mode) {
             j["name"] = utf8OfAnsi(device.wave->name);
             j["manufacturer"] = {{"id", device.wave->mid},
                                  {"name", utf8OfLatin1(manufacturerName(device.wave->mid))}};
-            j["endpoint"] = e != nullptr ? endpointMembers(*e) : Json(nullptr);
+            j["endpoint"] = e != nullptr ? endpointMembers(*e, mode) : Json(nullptr);
             if (mode == Mode::Quick) {
                 Json pcm = Json::array();
                 for (const PcmBit& p : pcmBits)
@@ -889,8 +1096,9 @@ Json expectedDocument(const Truth& truth, Mode mode) {
     }
     Json unmatched = Json::array();
     for (int d = 0; d < 2; ++d)
-        for (std::size_t u : truth.unmatched[d]) {
-            Json j = endpointMembers(truth.endpoints[u]);
+        for (std::size_t u :
+             mode == Mode::Exclusive ? truth.unmatched[d] : truth.unmatchedActive[d]) {
+            Json j = endpointMembers(truth.endpoints[u], mode);
             if (mode == Mode::Exclusive)
                 addFormatMembers(j, &truth.endpoints[u]);
             unmatched.push_back(j);
@@ -1134,6 +1342,27 @@ void checkPrefix(const Truth& truth) {
         fail("the prefix has no device whose name holds a quote and a backslash");
     else if (!gone)
         std::printf("note the device with a quote and a backslash is not gone here\n");
+    // Wine keeps an output it once saw and that then left its device list.
+    bool notPresent = false;
+    for (const auto& unmatched : truth.unmatched)
+        for (std::size_t u : unmatched) {
+            const LiveEndpoint& live = *truth.endpoints[u].live;
+            notPresent = notPresent || (live.state == std::uint32_t{DEVICE_STATE_NOTPRESENT} &&
+                                        live.friendlyName);
+        }
+    if (!notPresent)
+        fail("the prefix has no endpoint that is not present, with its name, among the unmatched");
+    bool volume = false;
+    bool period = false;
+    bool panel = false;
+    for (const EndpointTruth& e : truth.endpoints) {
+        volume = volume || volumeOf(*e.live);
+        period = period || SUCCEEDED(e.live->periodResult);
+        panel = panel || e.deviceFormat;
+    }
+    if (!volume || !period || !panel)
+        fail("no endpoint gives a volume, a device period and a control-panel format: their lines "
+             "are not really compared");
     std::vector<std::string> kinds;
     for (const EndpointTruth& e : truth.endpoints)
         if (e.findings.status == "ok") {
@@ -1166,6 +1395,25 @@ void printSummary(const Truth& truth, double programSeconds) {
                               .c_str()
                         : "unknown",
                     e->findings.status.c_str(), e->findings.cells, e->findings.questions);
+        const LiveEndpoint& l = *e->live;
+        std::printf("    %s; panel %s; enhancements %s", stateWords(l.state, false),
+                    mixWords(e->deviceFormat).c_str(),
+                    l.sysFxOff ? (*l.sysFxOff == 0 ? "on" : "off") : "none");
+        if (!l.active()) {
+            std::printf("\n");
+            return;
+        }
+        auto answered = [](HRESULT result, const std::string& words) {
+            char code[16];
+            std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+            return SUCCEEDED(result) ? words : std::string(code);
+        };
+        std::printf("; client %s; period %s; engine %s; volume %s; sessions %s\n",
+                    answered(l.activateResult, "ok").c_str(),
+                    answered(l.periodResult, periodWords(l)).c_str(),
+                    answered(l.engineResult, engineWords(*e)).c_str(),
+                    answered(l.volumeResult, volumeWords(l)).c_str(),
+                    answered(l.sessionsResult, std::to_string(l.sessions.size())).c_str());
     };
     for (int d = 0; d < 2; ++d) {
         const char* side = d == 0 ? "input" : "output";

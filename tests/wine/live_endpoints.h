@@ -12,6 +12,8 @@
 #include <objbase.h>
 #include <mmdeviceapi.h>
 #include <audioclient.h>
+#include <audiopolicy.h>
+#include <endpointvolume.h>
 #include <propidl.h>
 
 #include <cstdint>
@@ -31,6 +33,10 @@ constexpr PROPERTYKEY liveAdapterNameKey = // PKEY_DeviceInterface_FriendlyName
     {{0x026e516e, 0xb814, 0x414b, {0x83, 0xcd, 0x85, 0x6d, 0x6f, 0xef, 0x48, 0x22}}, 2};
 constexpr PROPERTYKEY liveFormFactorKey = // PKEY_AudioEndpoint_FormFactor
     {{0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}}, 0};
+constexpr PROPERTYKEY liveSysFxOffKey = // PKEY_AudioEndpoint_Disable_SysFx
+    {{0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}}, 5};
+constexpr PROPERTYKEY liveDeviceFormatKey = // PKEY_AudioEngine_DeviceFormat
+    {{0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}}, 0};
 
 // One waveform device and the endpoint id its driver gives.
 struct LiveWaveDevice {
@@ -43,33 +49,70 @@ struct LiveWaveDevice {
     std::optional<std::u16string> endpointId;
 };
 
+struct LiveVolume {
+    float levelDb = 0;
+    float scalar = 0;
+    BOOL muted = FALSE;
+    float minimumDb = 0;
+    float maximumDb = 0;
+    float stepDb = 0;
+};
+
+// One audio session; what could not be read of it is missing.
+struct LiveSession {
+    std::optional<std::uint32_t> processId;
+    std::optional<std::u16string> programPath; // its image; not asked of the system sounds
+    std::optional<std::uint32_t> state;
+    bool systemSounds = false;
+};
+
 // One endpoint; every property is missing when it could not be read as the
-// type it should have.
+// type it should have. Whatever an audio client or control answers is asked
+// of an endpoint only when it is active (or its state is unknown); a result
+// left at E_FAIL was not asked.
 struct LiveEndpoint {
     std::u16string id;
+    std::u16string ownId; // as its own GetId spells it, empty when that failed
     char direction = '?'; // 'I' or 'O', from the endpoint's own data flow
     HRESULT openResult = S_OK;
-    DWORD state = 0;
+    std::optional<std::uint32_t> state;
     std::optional<std::u16string> friendlyName;
     std::optional<std::u16string> adapterName;
     std::optional<std::uint32_t> formFactor;
+    std::optional<std::uint32_t> sysFxOff;
+    // The control-panel format, as the property's blob holds it.
+    std::optional<std::vector<unsigned char>> deviceFormat;
     bool defaultFor[3] = {};         // console, multimedia, communications
     HRESULT activateResult = E_FAIL; // getting its audio client
     HRESULT mixResult = E_FAIL;
     std::optional<std::vector<unsigned char>> mixFormat; // the header and its cbSize bytes
+    HRESULT periodResult = E_FAIL;
+    REFERENCE_TIME periods[2] = {}; // default, minimum
+    HRESULT engineResult = E_FAIL;  // at the mix format
+    UINT32 engine[4] = {};          // default, fundamental, minimum, maximum frames
+    HRESULT volumeResult = E_FAIL;  // the first of the volume control's calls that failed
+    LiveVolume volume;
+    HRESULT sessionsResult = E_FAIL;
+    std::vector<LiveSession> sessions;
+
+    bool active() const { return !state || *state == DEVICE_STATE_ACTIVE; }
+    // The id the service gives the endpoint itself.
+    const std::u16string& shownId() const { return ownId.empty() ? id : ownId; }
 };
 
 struct LiveEndpoints {
     std::vector<LiveWaveDevice> inputs;
     std::vector<LiveWaveDevice> outputs;
-    // The active endpoints' ids per direction (0 input, 1 output), in the service's order.
+    // The endpoints' ids per direction (0 input, 1 output), in the service's
+    // order: the active ones, and those in every state.
     std::vector<std::u16string> activeIds[2];
+    std::vector<std::u16string> allIds[2];
     // The default endpoint's id per direction and role, when there is one, and
     // what the service answered when asked for it.
     std::optional<std::u16string> defaults[2][3];
     HRESULT defaultResults[2][3] = {{E_FAIL, E_FAIL, E_FAIL}, {E_FAIL, E_FAIL, E_FAIL}};
     // Each id once: the waveform devices' endpoints, inputs then outputs, then
-    // the active endpoints no waveform device names.
+    // the endpoints in every state that no waveform device names.
     std::vector<LiveEndpoint> endpoints;
 
     const LiveEndpoint* find(const std::u16string& id) const {
@@ -117,7 +160,8 @@ public:
             return found;
         for (int d = 0; d < 2; ++d) {
             const EDataFlow flow = d == 0 ? eCapture : eRender;
-            found.activeIds[d] = activeIds(flow);
+            found.activeIds[d] = listIds(flow, DEVICE_STATE_ACTIVE);
+            found.allIds[d] = listIds(flow, DEVICE_STATEMASK_ALL);
             for (int role = 0; role < 3; ++role) {
                 IMMDevice* device = nullptr;
                 found.defaultResults[d][role] =
@@ -133,8 +177,8 @@ public:
             for (const LiveWaveDevice& w : *devices)
                 if (w.endpointId)
                     ids.push_back(*w.endpointId);
-        for (const auto& active : found.activeIds)
-            ids.insert(ids.end(), active.begin(), active.end());
+        for (const auto& listed : found.allIds)
+            ids.insert(ids.end(), listed.begin(), listed.end());
         for (const std::u16string& id : ids)
             if (found.find(id) == nullptr)
                 found.endpoints.push_back(endpoint(id, found));
@@ -240,10 +284,10 @@ private:
         return devices;
     }
 
-    std::vector<std::u16string> activeIds(EDataFlow flow) {
+    std::vector<std::u16string> listIds(EDataFlow flow, DWORD states) {
         std::vector<std::u16string> ids;
         IMMDeviceCollection* collection = nullptr;
-        if (FAILED(enumerator_->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &collection)) ||
+        if (FAILED(enumerator_->EnumAudioEndpoints(flow, states, &collection)) ||
             collection == nullptr)
             return ids;
         UINT count = 0;
@@ -282,7 +326,10 @@ private:
         e.openResult = enumerator_->GetDevice(wide.c_str(), &device);
         if (FAILED(e.openResult) || device == nullptr)
             return e;
-        device->GetState(&e.state);
+        e.ownId = idOf(device);
+        DWORD state = 0;
+        if (SUCCEEDED(device->GetState(&state)))
+            e.state = state;
         IMMEndpoint* flow = nullptr;
         if (SUCCEEDED(
                 device->QueryInterface(__uuidof(IMMEndpoint), reinterpret_cast<void**>(&flow)))) {
@@ -295,28 +342,133 @@ private:
         if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, &store)) && store != nullptr) {
             e.friendlyName = textProperty(store, liveFriendlyNameKey);
             e.adapterName = textProperty(store, liveAdapterNameKey);
+            e.formFactor = numberProperty(store, liveFormFactorKey);
+            e.sysFxOff = numberProperty(store, liveSysFxOffKey);
             PROPVARIANT v;
             PropVariantInit(&v);
-            if (SUCCEEDED(store->GetValue(liveFormFactorKey, &v)) && v.vt == VT_UI4)
-                e.formFactor = v.ulVal;
+            if (SUCCEEDED(store->GetValue(liveDeviceFormatKey, &v)) && v.vt == VT_BLOB &&
+                (v.blob.pBlobData != nullptr || v.blob.cbSize == 0))
+                e.deviceFormat.emplace(v.blob.pBlobData, v.blob.pBlobData + v.blob.cbSize);
             PropVariantClear(&v);
             store->Release();
         }
+        // An endpoint out of use has no audio client or controls to ask.
+        if (e.active())
+            askControls(device, e);
+        device->Release();
+        return e;
+    }
+
+    static std::optional<std::uint32_t> numberProperty(IPropertyStore* store,
+                                                       const PROPERTYKEY& key) {
+        std::optional<std::uint32_t> value;
+        PROPVARIANT v;
+        PropVariantInit(&v);
+        if (SUCCEEDED(store->GetValue(key, &v)) && v.vt == VT_UI4)
+            value = v.ulVal;
+        PropVariantClear(&v);
+        return value;
+    }
+
+    template <class T> static HRESULT activate(IMMDevice* device, T** made) {
+        const HRESULT result =
+            device->Activate(__uuidof(T), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(made));
+        return SUCCEEDED(result) && *made == nullptr ? E_POINTER : result;
+    }
+
+    // Only questions: no client is initialised, no level or session is touched.
+    static void askControls(IMMDevice* device, LiveEndpoint& e) {
         IAudioClient* client = nullptr;
-        e.activateResult = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                            reinterpret_cast<void**>(&client));
-        if (SUCCEEDED(e.activateResult) && client != nullptr) {
+        e.activateResult = activate(device, &client);
+        if (SUCCEEDED(e.activateResult)) {
             WAVEFORMATEX* mix = nullptr;
             e.mixResult = client->GetMixFormat(&mix);
             if (SUCCEEDED(e.mixResult) && mix != nullptr) {
                 const auto* bytes = reinterpret_cast<const unsigned char*>(mix);
                 e.mixFormat.emplace(bytes, bytes + sizeof(WAVEFORMATEX) + mix->cbSize);
             }
+            e.periodResult = client->GetDevicePeriod(&e.periods[0], &e.periods[1]);
+            IAudioClient3* newer = nullptr;
+            if (mix != nullptr)
+                e.engineResult = client->QueryInterface(__uuidof(IAudioClient3),
+                                                        reinterpret_cast<void**>(&newer));
+            if (SUCCEEDED(e.engineResult) && newer == nullptr)
+                e.engineResult = E_POINTER;
+            if (SUCCEEDED(e.engineResult))
+                e.engineResult = newer->GetSharedModeEnginePeriod(mix, &e.engine[0], &e.engine[1],
+                                                                  &e.engine[2], &e.engine[3]);
+            if (newer != nullptr)
+                newer->Release();
             CoTaskMemFree(mix);
             client->Release();
         }
-        device->Release();
-        return e;
+        IAudioEndpointVolume* volume = nullptr;
+        HRESULT result = activate(device, &volume);
+        LiveVolume& v = e.volume;
+        if (SUCCEEDED(result))
+            result = volume->GetMasterVolumeLevel(&v.levelDb);
+        if (SUCCEEDED(result))
+            result = volume->GetMasterVolumeLevelScalar(&v.scalar);
+        if (SUCCEEDED(result))
+            result = volume->GetMute(&v.muted);
+        if (SUCCEEDED(result))
+            result = volume->GetVolumeRange(&v.minimumDb, &v.maximumDb, &v.stepDb);
+        e.volumeResult = result;
+        if (volume != nullptr)
+            volume->Release();
+        e.sessionsResult = sessions(device, e.sessions);
+    }
+
+    static HRESULT sessions(IMMDevice* device, std::vector<LiveSession>& found) {
+        IAudioSessionManager2* manager = nullptr;
+        IAudioSessionEnumerator* list = nullptr;
+        int count = 0;
+        HRESULT result = activate(device, &manager);
+        if (SUCCEEDED(result))
+            result = manager->GetSessionEnumerator(&list);
+        if (SUCCEEDED(result) && list == nullptr)
+            result = E_POINTER;
+        if (SUCCEEDED(result))
+            result = list->GetCount(&count);
+        for (int i = 0; SUCCEEDED(result) && i < count; ++i) {
+            IAudioSessionControl* control = nullptr;
+            if (FAILED(list->GetSession(i, &control)) || control == nullptr)
+                continue;
+            LiveSession s;
+            AudioSessionState state = AudioSessionStateInactive;
+            if (SUCCEEDED(control->GetState(&state)))
+                s.state = static_cast<std::uint32_t>(state);
+            IAudioSessionControl2* more = nullptr;
+            if (SUCCEEDED(control->QueryInterface(__uuidof(IAudioSessionControl2),
+                                                  reinterpret_cast<void**>(&more))) &&
+                more != nullptr) {
+                s.systemSounds = more->IsSystemSoundsSession() == S_OK;
+                DWORD pid = 0;
+                if (SUCCEEDED(more->GetProcessId(&pid)))
+                    s.processId = pid;
+                if (s.processId && !s.systemSounds)
+                    s.programPath = imageOf(pid);
+                more->Release();
+            }
+            control->Release();
+            found.push_back(s);
+        }
+        if (list != nullptr)
+            list->Release();
+        if (manager != nullptr)
+            manager->Release();
+        return result;
+    }
+
+    static std::optional<std::u16string> imageOf(DWORD pid) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (process == nullptr)
+            return std::nullopt;
+        wchar_t path[MAX_PATH * 4];
+        DWORD length = MAX_PATH * 4;
+        const bool read = QueryFullProcessImageNameW(process, 0, path, &length) != 0;
+        CloseHandle(process);
+        return read ? std::optional<std::u16string>(text(path)) : std::nullopt;
     }
 
     HRESULT com_ = E_FAIL;
