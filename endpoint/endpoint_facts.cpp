@@ -32,7 +32,6 @@ defaultRolesOf(const std::u16string& id, DeviceDirection direction,
 ExclusiveStatus stopReasonOf(EndpointAnswer answer) {
     switch (answer) {
     case EndpointAnswer::Ok:
-    case EndpointAnswer::Refused:
         return ExclusiveStatus::Ok;
     case EndpointAnswer::NotAllowed:
         return ExclusiveStatus::NotAllowed;
@@ -43,6 +42,8 @@ ExclusiveStatus stopReasonOf(EndpointAnswer answer) {
         return ExclusiveStatus::Gone;
     case EndpointAnswer::AccessDenied:
         return ExclusiveStatus::AccessDenied;
+    // A refusal too: where nothing was asked, nothing was refused.
+    case EndpointAnswer::Refused:
     case EndpointAnswer::NoMemory:
     case EndpointAnswer::Failed:
         break;

@@ -69,7 +69,7 @@ std::optional<std::array<bool, endpointRoleCount>> defaultRolesOf(const std::u16
                                                                   const EndpointDefaults& defaults);
 
 // The report's reason for an answer that leaves the endpoint's formats
-// unasked; Ok for one that does not.
+// unasked; Ok for Ok.
 ExclusiveStatus stopReasonOf(EndpointAnswer answer);
 
 // Sessions as the report gives them: each program by its image's file name.

@@ -259,13 +259,10 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     if (w.spent())
         return;
     // Without an audio client nothing below can be asked: one reason, no
-    // questions that would only fail the same way. An answer that would refuse
-    // a format is no reason here: nothing was asked, so nothing was refused.
+    // questions that would only fail the same way.
     const EndpointAnswer clientAnswer = client.value_or(EndpointAnswer::NoMemory);
     if (clientAnswer != EndpointAnswer::Ok) {
-        const ExclusiveStatus reason = stopReasonOf(clientAnswer);
-        formats.exclusive =
-            stoppedFor(reason == ExclusiveStatus::Ok ? ExclusiveStatus::Unavailable : reason);
+        formats.exclusive = stoppedFor(stopReasonOf(clientAnswer));
         return;
     }
     const std::optional<Answered<std::vector<unsigned char>>> mix =
