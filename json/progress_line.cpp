@@ -4,6 +4,7 @@
 #include "platform/endpoint_services.h"
 #include "report/driver_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,13 +18,28 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
                         const DeviceCaps& caps) {
     if (!enabled)
         return;
-    char line[128];
-    int length = std::snprintf(line, sizeof line,
-                               "probing %s %ld of %ld: ", direction == 'I' ? "input" : "output",
-                               static_cast<long>(id) + 1, static_cast<long>(count));
-    if (length < 0)
+    char lead[64];
+    if (std::snprintf(lead, sizeof lead,
+                      "probing %s %ld of %ld: ", direction == 'I' ? "input" : "output",
+                      static_cast<long>(id) + 1, static_cast<long>(count)) < 0)
         return;
-    std::size_t used = static_cast<std::size_t>(length);
+    showLine(lead, caps);
+}
+
+void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string& name) {
+    if (!enabled)
+        return;
+    // Cut as a waveform name is.
+    DeviceCaps caps;
+    const std::string narrow = utf16ToAnsi(name);
+    std::snprintf(caps.szPname, sizeof caps.szPname, "%s", narrow.c_str());
+    showLine(direction == 'I' ? "probing input endpoint: " : "probing output endpoint: ", caps);
+}
+
+void ProgressLine::showLine(const char* lead, const DeviceCaps& caps) {
+    char line[128];
+    std::size_t used = std::min(std::strlen(lead), sizeof line - 1);
+    std::memcpy(line, lead, used);
     // The name as the report shows it, control bytes as '?'.
     for (std::size_t i = 0; i < sizeof caps.szPname && caps.szPname[i] != '\0'; ++i) {
         if (used + 1 >= sizeof line)
@@ -37,16 +53,6 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
         std::fputc(' ', stderr);
     std::fflush(stderr);
     shown = used;
-}
-
-void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string& name) {
-    if (!enabled)
-        return;
-    DeviceCaps caps;
-    const std::string narrow = utf16ToAnsi(name);
-    std::snprintf(caps.szPname, sizeof caps.szPname, "%s", narrow.c_str());
-    (void)direction;
-    show(direction, 0, 0, caps);
 }
 
 void ProgressLine::erase() {

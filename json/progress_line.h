@@ -25,6 +25,8 @@ public:
     void erase();
 
 private:
+    void showLine(const char* lead, const DeviceCaps& caps);
+
     bool enabled;
     std::size_t shown = 0; // characters on the line now
 };
