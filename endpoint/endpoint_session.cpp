@@ -168,8 +168,12 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
         clock.callStarts();
         return openEndpoint(held->service, id, &held->device);
     });
-    if (w.spent())
+    if (w.spent()) {
+        // Still listed, so its line goes out as any endpoint's does: by its id.
+        if (identified != nullptr)
+            (*identified)(facts);
         return notAnswering();
+    }
     if (opened != EndpointAnswer::Ok)
         return std::nullopt;
 
