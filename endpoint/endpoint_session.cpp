@@ -259,7 +259,11 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     // questions that would only fail the same way.
     const EndpointAnswer clientAnswer = client.value_or(EndpointAnswer::NoMemory);
     if (clientAnswer != EndpointAnswer::Ok) {
-        formats.exclusive = stoppedFor(stopReasonOf(clientAnswer));
+        // A "no" to the activation (S_FALSE, E_INVALIDARG) says nothing of any
+        // format: no format was asked, so not "nothing accepted".
+        const ExclusiveStatus reason = stopReasonOf(clientAnswer);
+        formats.exclusive =
+            stoppedFor(reason == ExclusiveStatus::Ok ? ExclusiveStatus::Unavailable : reason);
         return;
     }
     const std::optional<Answered<std::vector<unsigned char>>> mix =
