@@ -13,7 +13,7 @@
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
 // 0 to 2 make standard error a console for the slow, quick and exclusive run,
-// then the endpoints' conditions, as fuzz_platform reads them.
+// then the endpoints' conditions and the hang, as fuzz_platform reads them.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -24,6 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -448,10 +449,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     simulated::Machine& m = simulated::machine();
     const MemoryFault memory = readMachine(in, m);
     const std::uint8_t consoles = in.byte();
-    readEndpointConditions(in, m);
+    const std::optional<Hang> hang = readEndpointConditions(in, m);
     const simulated::Machine furnished = m; // the program only reads it
     const EndpointExpectations listing = expectEndpoints(furnished, false);
-    const EndpointExpectations exclusive = expectEndpoints(furnished, true);
+    EndpointExpectations exclusive = expectEndpoints(furnished, true, hang);
 
     ParsedReport quickText;
     const ProgramRun quick = runWithArguments({"quick"});
@@ -474,10 +475,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Only the exclusive mode asks the endpoints formats.
         expect(simulated::calls().exclusiveQuestions == 0,
                "exclusive-mode questions before the exclusive run");
-        if (r.mode == Mode::Exclusive)
+        if (r.mode == Mode::Exclusive) {
+            armHang(m, exclusive);
             clearProbeLogs();
+        }
+        const auto start = std::chrono::steady_clock::now();
         const FullRun run = runCapturingErrors(r.arguments);
+        const auto took = std::chrono::steady_clock::now() - start;
         simulated::failAllocation(0);
+        if (r.mode == Mode::Exclusive) {
+            // A call left hanging closes what it opened once let go.
+            simulated::releaseHangingCalls();
+            checkHang(m, exclusive, took);
+        }
         Context c{furnished,   r.mode == Mode::Exclusive ? exclusive : listing,
                   r.mode,      m.errorConsole,
                   memoryFails, {}};

@@ -774,7 +774,7 @@ MemoryFault readMachine(Input& in, simulated::Machine& m) {
     return memory;
 }
 
-void readEndpointConditions(Input& in, simulated::Machine& m) {
+std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
     std::vector<simulated::Endpoint>& endpoints = m.endpoints.endpoints;
     for (simulated::Endpoint& e : endpoints) {
         const std::uint8_t flags = in.byte();
@@ -804,6 +804,13 @@ void readEndpointConditions(Input& in, simulated::Machine& m) {
         if ((flags & 0x80) != 0)
             readSessions(in, m, e);
     }
+    if (in.byte() % 32 != 31 || endpoints.empty())
+        return std::nullopt;
+    Hang hang;
+    hang.endpoint = in.byte() % endpoints.size();
+    const std::uint8_t call = in.byte();
+    hang.call = call < 0xF0 ? 1 + call % 16 : 17 + in.word() % 2048;
+    return hang;
 }
 
 std::vector<long> listedIds(const std::vector<simulated::Device>& devices,
@@ -954,7 +961,8 @@ bool sameId(const std::u16string& a, const std::u16string& b) {
 
 } // namespace
 
-EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive) {
+EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive,
+                                     std::optional<Hang> hang) {
     EndpointExpectations expected;
     expected.exclusive = exclusive;
     const simulated::EndpointSystem& system = m.endpoints;
@@ -995,16 +1003,65 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
             section.unmatched.push_back(answering(e.id));
         }
     }
+    // Every opening counts toward the calls, the failed ones too.
+    std::vector<int> openings(endpoints.size(), 0);
+    for (const SectionEndpoints& section : expected.sections)
+        for (const auto* visits : {&section.devices, &section.unmatched})
+            for (const std::optional<Visit>& v : *visits)
+                if (v)
+                    ++openings[v->endpoint];
+    if (exclusive && hang && openings[hang->endpoint] == 1)
+        expected.hang = hang;
     expected.probes.assign(endpoints.size(), 0);
     for (SectionEndpoints& section : expected.sections)
         for (auto* visits : {&section.devices, &section.unmatched})
             for (std::optional<Visit>& v : *visits) {
-                if (v && endpoints[v->endpoint].openResult != S_OK)
+                // An opening that hangs is shown, whatever it would have answered.
+                const bool hangsOpening = v && expected.hang &&
+                                          expected.hang->endpoint == v->endpoint &&
+                                          expected.hang->call == 1;
+                if (v && endpoints[v->endpoint].openResult != S_OK && !hangsOpening)
                     v.reset();
                 if (v)
                     ++expected.probes[v->endpoint];
             }
     return expected;
+}
+
+const std::chrono::milliseconds callLimit{100};
+const std::chrono::milliseconds hangLength{3000};
+
+namespace {
+
+// Set once, before any run reads it.
+const bool limitSet =
+    setenv("SNDSCOUT_CALL_LIMIT_MS", std::to_string(callLimit.count()).c_str(), 1) == 0;
+
+} // namespace
+
+void armHang(simulated::Machine& live, const EndpointExpectations& expected) {
+    expect(limitSet, "SNDSCOUT_CALL_LIMIT_MS not set");
+    if (!expected.hang)
+        return;
+    simulated::Endpoint& e = live.endpoints.endpoints[expected.hang->endpoint];
+    e.hangsAtCall = expected.hang->call;
+    e.callsAnswered = 0;
+    live.endpoints.hangLength = hangLength;
+}
+
+void checkHang(const simulated::Machine& live, EndpointExpectations& expected,
+               std::chrono::steady_clock::duration took) {
+    if (!expected.hang)
+        return;
+    const unsigned long made = live.endpoints.endpoints[expected.hang->endpoint].callsAnswered;
+    const std::string at = "the endpoint hung at call " + std::to_string(expected.hang->call);
+    expect(made <= expected.hang->call, at + " was called " + std::to_string(made) + " times");
+    expected.hangReached = made == expected.hang->call;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took);
+    expect(!expected.hangReached || ms >= callLimit,
+           at + ": the report took " + std::to_string(ms.count()) + " ms, under the limit");
+    expect(ms < hangLength,
+           at + ": the report waited for it, " + std::to_string(ms.count()) + " ms");
 }
 
 namespace {
@@ -1081,13 +1138,37 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
     const simulated::EndpointSystem& system = m.endpoints;
     const simulated::Endpoint& e = system.endpoints[visit.endpoint];
     EndpointView view;
-    view.id = e.id.empty() ? visit.asked : e.id; // the service's own spelling
+    view.id = visit.asked;
+    std::optional<unsigned long> hangAt;
+    if (expected.hang && expected.hangReached && expected.hang->endpoint == visit.endpoint)
+        hangAt = expected.hang->call;
+    // Each call in the order the report makes them; from the one that hangs
+    // on, none answers.
+    unsigned long calls = 0;
+    bool hung = false;
+    auto answers = [&] {
+        hung = hung || (hangAt && ++calls == *hangAt);
+        return !hung;
+    };
+    auto decided = [&](const std::string& status) {
+        // Only a question is left that the hang could have been.
+        expect(hung || !hangAt, [&] {
+            return "the hang at call " + std::to_string(*hangAt) +
+                   " was reached where the report asks no more";
+        });
+        view.status = status;
+        return view;
+    };
+    if (!answers())
+        return decided("not answering");
+    if (answers() && !e.id.empty())
+        view.id = e.id; // the service's own spelling
     const bool store = e.propertyStoreResult == S_OK;
-    if (store && e.friendlyName.result == S_OK)
+    if (answers() && store && e.friendlyName.result == S_OK)
         view.name = e.friendlyName.value;
-    if (store && e.adapterName.result == S_OK)
+    if (answers() && store && e.adapterName.result == S_OK)
         view.adapter = e.adapterName.value;
-    if (store && e.formFactor.result == S_OK)
+    if (answers() && store && e.formFactor.result == S_OK)
         view.formFactor = e.formFactor.value;
     // No default for a role is an answer; a failure to ask is not.
     const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
@@ -1101,39 +1182,44 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
     if (!expected.exclusive)
         return view;
 
-    if (e.stateResult == S_OK)
+    if (answers() && e.stateResult == S_OK)
         view.state = e.state;
-    if (store && e.deviceFormat.result == S_OK)
+    if (answers() && store && e.deviceFormat.result == S_OK)
         view.deviceFormat = formatView(e.deviceFormat.value);
-    if (store && e.systemEffectsOff.result == S_OK)
+    if (answers() && store && e.systemEffectsOff.result == S_OK)
         view.enhancements = e.systemEffectsOff.value == 0;
     view.active = !view.state || *view.state == endpointActive;
-    auto decided = [&](const std::string& status) {
-        view.status = status;
-        return view;
-    };
+    if (hung)
+        return decided("not answering");
     if (!view.active)
         return decided("inactive");
     // The volume and the sessions are not the audio client's, but come with it.
     const bool client = e.activateResult == S_OK;
-    if (client && e.volume.result == S_OK && plausible(e.volume.value))
+    if (answers() && client && e.volume.result == S_OK && plausible(e.volume.value))
         view.volume = e.volume.value;
-    if (client && e.sessionsResult == S_OK)
+    if (answers() && client && e.sessionsResult == S_OK)
         view.sessions = sessionViews(system, e);
+    if (!answers())
+        return decided("not answering");
     if (!client) {
         const char* word = stopWord(endpointAnswerOf(e.activateResult));
         return decided(word != nullptr ? word : "unavailable");
     }
-    view.mix = expectedMix(e);
-    if (e.devicePeriods.result == S_OK)
+    if (answers())
+        view.mix = expectedMix(e);
+    if (answers() && e.devicePeriods.result == S_OK)
         view.devicePeriods = e.devicePeriods.value;
-    if (view.mix && e.enginePeriods.result == S_OK)
+    if (view.mix && answers() && e.enginePeriods.result == S_OK)
         view.enginePeriods = e.enginePeriods.value;
+    if (hung)
+        return decided("not answering");
     // Refused the mix format too, the device would refuse every question.
     const EndpointAnswer mix = endpointAnswerOf(e.mixResult);
     if (mix == EndpointAnswer::NotAllowed || mix == EndpointAnswer::Busy ||
         mix == EndpointAnswer::Gone || mix == EndpointAnswer::AccessDenied)
         return decided(stopWord(mix));
+    if (hangAt)
+        view.status = "not answering"; // at one of the questions
     return view;
 }
 
@@ -1260,8 +1346,8 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
     }
     if (view.status) {
         expect(status == *view.status, where + ": status " + status + ", expected " + *view.status);
-        // Nothing asked where nothing could be, however often.
-        expect(p == nullptr || p->questions == 0,
+        // Nothing asked where nothing could be, however often; a hang may be a question.
+        expect(*view.status == "not answering" || p == nullptr || p->questions == 0,
                [&] { return where + ": " + std::to_string(p->questions) + " questions asked"; });
         return;
     }

@@ -66,6 +66,9 @@
 //                  2-3 its state, 3: a dword; bit 4 its process opens, bit 5
 //                  under a folder), a pid byte (0xFF: a dword) and for an
 //                  opening process its image path as text
+//   hang:      a byte, % 32 == 31 for one (rare: each costs a call limit), then
+//              which endpoint and which of its calls (from 1; below 0xF0 up to
+//              16, else deep in the probe)
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint; one without the conditions keeps the simulated
 // endpoints' own answers.
@@ -75,6 +78,7 @@
 #include "platform/simulated_machine.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -119,6 +123,12 @@ private:
     std::size_t at = 0;
 };
 
+// A driver that hangs: the endpoint's n-th call of the run, from its opening (1).
+struct Hang {
+    std::size_t endpoint;
+    unsigned long call;
+};
+
 struct MemoryFault {
     bool fails = false;
     unsigned long allocation = 0; // 1: the next one
@@ -131,8 +141,8 @@ struct MemoryFault {
 // driver's endpoint id.
 MemoryFault readMachine(Input& in, simulated::Machine& m);
 // The part read after it (and after a target's own bytes): what each endpoint
-// says beyond that.
-void readEndpointConditions(Input& in, simulated::Machine& m);
+// says beyond that, and the hang, which the caller arms for the exclusive run.
+std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m);
 
 // The device numbers a section lists: from 0 without holes, a count read as
 // negative lists nothing, and the first unknown number ends the list.
@@ -179,8 +189,23 @@ struct EndpointExpectations {
     bool exclusive = false;
     SectionEndpoints sections[2]; // inputs, outputs
     std::vector<int> probes;      // per endpoint: how often the report shows it
+    // Kept only where its calls can be counted: an endpoint opened once.
+    std::optional<Hang> hang;
+    bool hangReached = false; // known after the run
 };
-EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive);
+EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive,
+                                     std::optional<Hang> hang = std::nullopt);
+
+// The limit the fuzzers set for one endpoint call, and how long a hung call
+// blocks: long enough that a report which waits for it shows.
+extern const std::chrono::milliseconds callLimit;
+extern const std::chrono::milliseconds hangLength;
+// Makes the expected hang happen in the live machine; call just before the run.
+void armHang(simulated::Machine& live, const EndpointExpectations& expected);
+// After the run, with hanging calls let go: whether the hang was reached, and
+// that it cost the report one limit, no wait for the call and no call after it.
+void checkHang(const simulated::Machine& live, EndpointExpectations& expected,
+               std::chrono::steady_clock::duration took);
 
 // A format a report must give; none when it cannot be read.
 struct MixView {

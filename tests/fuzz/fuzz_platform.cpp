@@ -4,16 +4,18 @@
 // metric, enumeration faults, what each device accepts, at most one allocation
 // fault, and the endpoint service with its endpoints in every state, their
 // names, mix formats, exclusive-mode answers, control-panel formats, periods,
-// volumes, effects and sessions. Whatever the machine says, each report keeps
-// its shape; the catalogue holds what the codecs delivered, once each, in
-// order; and the exclusive mode lists each device's endpoint as the machine
-// has it, line by line, never claims a format the device refused, and leaves
-// COM and every endpoint as it found them.
+// volumes, effects and sessions, and now and then a call that hangs. Whatever
+// the machine says, each report keeps its shape; the catalogue holds what the
+// codecs delivered, once each, in order; and the exclusive mode lists each
+// device's endpoint as the machine has it, line by line, never claims a format
+// the device refused, gives a hung endpoint one call limit and "not answering"
+// and every other endpoint as without the hang, and leaves COM and every
+// endpoint as it found them.
 //
 // The input's layout is written down in fuzz_machine.h, beside the code that
 // reads it: the machine the older seeds describe, the allocation fault, the
-// endpoint service, then the endpoints' conditions; an input that ends before
-// a part goes without it.
+// endpoint service, then the endpoints' conditions and the hang; an input that
+// ends before a part goes without it.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -24,6 +26,7 @@
 #include "support/simulated_setup.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -403,6 +406,7 @@ std::string readExclusiveLines(const std::vector<std::string>& lines, std::vecto
                    {"device gone", "gone"},
                    {"access denied (Windows privacy settings)", "access denied"},
                    {"could not be asked", "unavailable"},
+                   {"not answering", "not answering"},
                    {"nothing accepted", "ok"}};
     if (lines.size() == 1)
         for (const auto& r : reasons)
@@ -611,7 +615,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in(data, size);
     simulated::Machine& m = simulated::machine();
     const MemoryFault memory = readMachine(in, m);
-    readEndpointConditions(in, m);
+    const std::optional<Hang> hang = readEndpointConditions(in, m);
     const simulated::Machine furnished = m; // the program only reads it
     const bool memoryFails = memory.fails;
     if (memoryFails)
@@ -632,9 +636,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect(simulated::calls().queries == asked, "the quick run queried a device");
     checkQuickRun(furnished, quick);
 
-    const EndpointExpectations expected = expectEndpoints(furnished, true);
+    EndpointExpectations expected = expectEndpoints(furnished, true, hang);
+    armHang(m, expected);
     clearProbeLogs();
+    const auto start = std::chrono::steady_clock::now();
     const ProgramRun exclusive = runWithArguments({"exclusive"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    // A call left hanging closes what it opened once let go.
+    simulated::releaseHangingCalls();
+    checkHang(m, expected, took);
     expect(simulated::calls().queries == asked, "the exclusive run queried a device");
     checkExclusiveRun(furnished, expected, exclusive, quick);
     expect(simulated::calls().comDepth == 0,
