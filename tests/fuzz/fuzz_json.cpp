@@ -5,15 +5,17 @@
 // with the machine: the devices and their numbers as the quick text report
 // lists them, names converted to UTF-8 from the code page and from UTF-16,
 // each device's endpoint there exactly when it could be had, the PCM bits,
-// slow formats the device accepted, exclusive formats the device took, and
-// every key in its place. Standard error stays empty; when it is a console,
-// the console holds only the progress line, erased at the end. When standard
-// output is a console, the console holds the same document in UTF-16, each
-// line end as CR LF.
+// slow formats the device accepted, exclusive formats the device took, the
+// exclusive mode's own members (state, formats, periods, volume, effects,
+// sessions) and no others in the other modes, and every key in its place.
+// Standard error stays empty; when it is a console, the console holds only the
+// progress line, erased at the end. When standard output is a console, the
+// console holds the same document in UTF-16, each line end as CR LF.
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
 // 0 to 2 make standard error a console for the slow, quick and exclusive run,
-// and bits 3 to 5 standard output.
+// and bits 3 to 5 standard output, then the endpoints' conditions and the
+// hang, as fuzz_platform reads them.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -24,6 +26,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -35,7 +39,7 @@ using namespace fuzz;
 using Json = nlohmann::ordered_json;
 
 // The object's keys, all of them, in this order.
-void expectKeys(const Json& object, std::initializer_list<const char*> keys,
+void expectKeys(const Json& object, const std::vector<const char*>& keys,
                 const std::string& where) {
     expect(object.is_object(), [&] { return where + ": not an object: " + object.dump(); });
     std::vector<std::string> found;
@@ -79,9 +83,71 @@ struct Context {
     std::vector<FormatHeader> known; // the catalogue, after the slow run
 };
 
-void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t index,
-                          DeviceDirection direction, const std::string& where) {
-    const EndpointView view = expectedView(c.m, index, direction);
+// A FORMAT, or null.
+Json formatJson(const std::optional<MixView>& f) {
+    if (!f)
+        return nullptr;
+    return {{"sample", f->sample ? Json(sampleWord(*f->sample)) : Json()},
+            {"rate", f->rate},
+            {"channels", f->channels},
+            {"channelMask", f->channelMask ? Json(*f->channelMask) : Json()}};
+}
+
+template <class T, class Make> Json nullOr(const std::optional<T>& value, Make make) {
+    return value ? make(*value) : Json();
+}
+
+// How the endpoint is set and used: the exclusive mode's members, in order.
+Json conditionJson(const EndpointView& v) {
+    const char* const states[] = {"active", "disabled", "notPresent", "unplugged"};
+    Json state;
+    for (unsigned bit = 0; v.state && bit < 4; ++bit)
+        if (*v.state == 1u << bit)
+            state = states[bit];
+    Json members = {{"state", state}, {"deviceFormat", formatJson(v.deviceFormat)}};
+    members["devicePeriod"] = nullOr(v.devicePeriods, [](const DevicePeriods& p) {
+        return Json{{"defaultMs", rounded(p.defaultPeriod / 1e4, 4)},
+                    {"minimumMs", rounded(p.minimumPeriod / 1e4, 4)}};
+    });
+    members["enginePeriod"] = nullOr(v.enginePeriods, [](const EnginePeriods& e) {
+        return Json{{"defaultFrames", e.defaultFrames},
+                    {"fundamentalFrames", e.fundamentalFrames},
+                    {"minimumFrames", e.minimumFrames},
+                    {"maximumFrames", e.maximumFrames}};
+    });
+    members["volume"] = nullOr(v.volume, [](const VolumeReading& r) {
+        return Json{{"db", rounded(r.levelDb, 2)},
+                    {"percent", std::lround(double(r.scalar) * 100)},
+                    {"muted", r.muted},
+                    {"minDb", rounded(r.minimumDb, 2)},
+                    {"maxDb", rounded(r.maximumDb, 2)},
+                    {"stepDb", rounded(r.stepDb, 2)}};
+    });
+    members["enhancements"] = nullOr(v.enhancements, [](bool on) { return Json(on); });
+    members["sessions"] = nullOr(v.sessions, [](const std::vector<SessionView>& all) {
+        Json sessions = Json::array();
+        for (const SessionView& s : all)
+            sessions.push_back({{"pid", nullOr(s.pid, [](std::uint32_t pid) { return Json(pid); })},
+                                {"program", nullOr(utf8OrNone(s.program),
+                                                   [](const std::string& p) { return Json(p); })},
+                                {"state", s.state < 3 ? Json(sessionStateWords[s.state]) : Json()},
+                                {"system", s.system}});
+        return sessions;
+    });
+    return members;
+}
+
+// The members of an endpoint object, which an unmatched endpoint's object
+// shares, all of them, in their order.
+void checkEndpointMembers(const Context& c, const Json& endpoint, const EndpointView& view,
+                          DeviceDirection direction, std::initializer_list<const char*> more,
+                          const std::string& where) {
+    std::vector<const char*> keys = {"id", "direction", "name", "adapter", "formFactor", "default"};
+    if (c.mode == Mode::Exclusive)
+        keys.insert(keys.end(), {"state", "deviceFormat", "devicePeriod", "enginePeriod", "volume",
+                                 "enhancements", "sessions"});
+    keys.insert(keys.end(), more);
+    expectKeys(endpoint, keys, where);
     expectText(endpoint["id"], utf8Of(view.id), where + ": id");
     expectText(endpoint["direction"], direction == 'I' ? "input" : "output", where + ": direction");
     expectTextOrNull(endpoint["name"], utf8OrNone(view.name), where + ": name");
@@ -90,6 +156,11 @@ void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t in
                      view.formFactor ? std::optional<std::string>(formFactorWord(*view.formFactor))
                                      : std::nullopt,
                      where + ": formFactor");
+    const Json condition = c.mode == Mode::Exclusive ? conditionJson(view) : Json::object();
+    for (const auto& [key, wanted] : condition.items())
+        expect(endpoint[key] == wanted, [&, &key = key, &wanted = wanted] {
+            return where + ": " + key + " " + endpoint[key].dump() + ", expected " + wanted.dump();
+        });
     if (!view.defaultFor) {
         expect(endpoint["default"].is_null(),
                [&] { return where + ": default " + endpoint["default"].dump(); });
@@ -104,32 +175,16 @@ void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t in
     });
 }
 
-void checkMix(const Json& mix, const std::optional<MixView>& wanted, const std::string& where) {
-    if (!wanted) {
-        expect(mix.is_null(), [&] { return where + ": mix " + mix.dump() + ", expected null"; });
-        return;
-    }
-    expectKeys(mix, {"sample", "rate", "channels", "channelMask"}, where + ": mix");
-    expectTextOrNull(mix["sample"],
-                     wanted->sample ? std::optional<std::string>(sampleWord(*wanted->sample))
-                                    : std::nullopt,
-                     where + ": mix sample");
-    expectNumber(mix["rate"], wanted->rate, where + ": mix rate");
-    expectNumber(mix["channels"], wanted->channels, where + ": mix channels");
-    if (wanted->channelMask)
-        expectNumber(mix["channelMask"], *wanted->channelMask, where + ": mix channelMask");
-    else
-        expect(mix["channelMask"].is_null(), where + ": mix channelMask for a plain header");
-}
-
 void checkExclusiveMember(const Context& c, const Json& exclusive,
-                          std::optional<std::size_t> endpoint, const std::string& where) {
+                          const std::optional<Visit>& visit, const EndpointView* view,
+                          const std::string& where) {
     expectKeys(exclusive, {"status", "formats"}, where + ": exclusive");
     const Json& status = exclusive["status"];
     expect(status.is_string(), [&] { return where + ": status " + status.dump(); });
     const std::string word = status.get<std::string>();
     expect(word == "ok" || word == "not allowed" || word == "busy" || word == "gone" ||
-               word == "unavailable",
+               word == "access denied" || word == "unavailable" || word == "not answering" ||
+               word == "inactive",
            where + ": status " + word);
     const Json& formats = exclusive["formats"];
     expect(formats.is_array(), [&] { return where + ": formats " + formats.dump(); });
@@ -157,13 +212,13 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
             claims.push_back(claim);
         }
     }
-    if (!endpoint) {
+    if (!visit) {
         expect(word == "unavailable" && claims.empty(), [&] {
             return where + ": exclusive findings without an endpoint: " + exclusive.dump();
         });
         return;
     }
-    checkExclusive(c.m, c.expected, *endpoint, word, claims, where);
+    checkExclusive(c.m, c.expected, *visit, *view, word, claims, where);
 }
 
 void checkPcm(const Json& pcm, DWORD bits, const std::string& where) {
@@ -228,7 +283,7 @@ void checkSlowFormats(const Context& c, const Json& formats, const simulated::De
 }
 
 void checkDevice(const Context& c, const Json& device, const simulated::Device& d, long id,
-                 std::optional<std::size_t> endpoint, DeviceDirection direction,
+                 const std::optional<Visit>& visit, DeviceDirection direction,
                  const std::string& section) {
     const std::string where = section + " " + std::to_string(id);
     switch (c.mode) {
@@ -248,11 +303,10 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
     expectNumber(device["manufacturer"]["id"], d.wMid, where + ": manufacturer id");
     expectText(device["manufacturer"]["name"], utf8OfLatin1(manufacturerName(d.wMid)),
                where + ": manufacturer name");
-    if (endpoint) {
-        expectKeys(device["endpoint"],
-                   {"id", "direction", "name", "adapter", "formFactor", "default"},
-                   where + ": endpoint");
-        checkEndpointMembers(c, device["endpoint"], *endpoint, direction, where + ": endpoint");
+    std::optional<EndpointView> view;
+    if (visit) {
+        view = expectedView(c.m, c.expected, *visit, direction);
+        checkEndpointMembers(c, device["endpoint"], *view, direction, {}, where + ": endpoint");
     } else {
         expect(device["endpoint"].is_null(), [&] {
             return where + ": an endpoint where none can be had: " + device["endpoint"].dump();
@@ -266,15 +320,16 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
         checkSlowFormats(c, device["formats"], d, where);
         break;
     case Mode::Exclusive:
-        checkMix(device["mix"],
-                 endpoint ? expectedMix(c.m.endpoints.endpoints[*endpoint]) : std::nullopt, where);
-        checkExclusiveMember(c, device["exclusive"], endpoint, where);
+        expect(device["mix"] == formatJson(view ? view->mix : std::nullopt),
+               [&] { return where + ": mix " + device["mix"].dump(); });
+        checkExclusiveMember(c, device["exclusive"], visit, view ? &*view : nullptr, where);
         break;
     }
 }
 
 // The progress lines the run must have shown, in order.
-std::vector<std::string> progressLines(const simulated::Machine& m) {
+std::vector<std::string> progressLines(const Context& c) {
+    const simulated::Machine& m = c.m;
     std::vector<std::string> lines;
     for (int s = 0; s < 2; ++s) {
         const std::vector<simulated::Device>& devices = s == 0 ? m.inputs : m.outputs;
@@ -287,6 +342,21 @@ std::vector<std::string> progressLines(const simulated::Machine& m) {
                             std::to_string(id + 1) + " of " + std::to_string(count) + ": " +
                             shown(d.szPname, sizeof d.szPname));
         }
+        if (c.mode != Mode::Exclusive)
+            continue;
+        // Each endpoint no device led to, by its id and then, once it is
+        // known, by its name, cut as a waveform name is.
+        const std::string lead = s == 0 ? "probing input endpoint: " : "probing output endpoint: ";
+        const SectionEndpoints& section = c.expected.sections[s];
+        for (std::size_t i = 0; i < section.unmatchedIds.size(); ++i) {
+            lines.push_back(lead + ansiShown(section.unmatchedIds[i]).substr(0, MAXPNAMELEN - 1));
+            if (!section.unmatched[i])
+                continue;
+            const EndpointView view =
+                expectedView(m, c.expected, *section.unmatched[i], s == 0 ? 'I' : 'O');
+            lines.push_back(lead +
+                            ansiShown(view.name ? *view.name : view.id).substr(0, MAXPNAMELEN - 1));
+        }
     }
     return lines;
 }
@@ -296,7 +366,7 @@ std::vector<std::string> progressLines(const simulated::Machine& m) {
 void checkErrors(const Context& c, const std::string& errors, const std::string& where) {
     expect(errors.empty(), where + ": standard error holds \"" + errors + "\"");
     const std::string shown = utf8Of(c.progress);
-    const std::vector<std::string> lines = progressLines(c.m);
+    const std::vector<std::string> lines = progressLines(c);
     if (!c.console || c.mode == Mode::Quick || lines.empty()) {
         expect(shown.empty(), where + ": the console shows \"" + shown + "\"");
         return;
@@ -333,7 +403,7 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
     expectNumber(document["schema"], 1, where + ": schema");
     expectText(document["mode"], modeWords[static_cast<int>(c.mode)], where + ": mode");
 
-    Json unmatched = Json::array();
+    std::vector<std::pair<Visit, DeviceDirection>> unmatched;
     for (int s = 0; s < 2; ++s) {
         const DeviceDirection direction = s == 0 ? 'I' : 'O';
         const std::string section = where + (s == 0 ? " input" : " output");
@@ -348,8 +418,9 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
         for (std::size_t i = 0; i < listed.size(); ++i)
             checkDevice(c, devices[i], machineDevices[static_cast<std::size_t>(listed[i].id)],
                         listed[i].id, endpoints.devices[i], direction, section);
-        for (std::size_t index : endpoints.unmatched)
-            unmatched.push_back(Json{{"index", index}, {"direction", s}});
+        for (const std::optional<Visit>& visit : endpoints.unmatched)
+            if (visit)
+                unmatched.emplace_back(*visit, direction);
     }
 
     const Json& found = document["unmatchedEndpoints"];
@@ -358,23 +429,18 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
                std::to_string(unmatched.size());
     });
     for (std::size_t i = 0; i < unmatched.size(); ++i) {
-        const auto index = unmatched[i]["index"].get<std::size_t>();
-        const DeviceDirection direction = unmatched[i]["direction"] == 0 ? 'I' : 'O';
+        const auto& [visit, direction] = unmatched[i];
         const std::string at = where + ": unmatched endpoint " + std::to_string(i);
         const Json& endpoint = found[i];
-        if (c.mode == Mode::Exclusive)
-            expectKeys(
-                endpoint,
-                {"id", "direction", "name", "adapter", "formFactor", "default", "mix", "exclusive"},
-                at);
-        else
-            expectKeys(endpoint, {"id", "direction", "name", "adapter", "formFactor", "default"},
-                       at);
-        checkEndpointMembers(c, endpoint, index, direction, at);
-        if (c.mode == Mode::Exclusive) {
-            checkMix(endpoint["mix"], expectedMix(c.m.endpoints.endpoints[index]), at);
-            checkExclusiveMember(c, endpoint["exclusive"], index, at);
+        const EndpointView view = expectedView(c.m, c.expected, visit, direction);
+        if (c.mode != Mode::Exclusive) {
+            checkEndpointMembers(c, endpoint, view, direction, {}, at);
+            continue;
         }
+        checkEndpointMembers(c, endpoint, view, direction, {"mix", "exclusive"}, at);
+        expect(endpoint["mix"] == formatJson(view.mix),
+               [&] { return at + ": mix " + endpoint["mix"].dump(); });
+        checkExclusiveMember(c, endpoint["exclusive"], visit, &view, at);
     }
 }
 
@@ -399,8 +465,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     simulated::Machine& m = simulated::machine();
     const MemoryFault memory = readMachine(in, m);
     const std::uint8_t consoles = in.byte();
+    const std::optional<Hang> hang = readEndpointConditions(in, m);
     const simulated::Machine furnished = m; // the program only reads it
-    const EndpointExpectations expected = expectEndpoints(furnished);
+    const EndpointExpectations listing = expectEndpoints(furnished, false);
+    EndpointExpectations exclusive = expectEndpoints(furnished, true, hang);
 
     ParsedReport quickText;
     const ProgramRun quick = runWithArguments({"quick"});
@@ -426,16 +494,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Only the exclusive mode asks the endpoints formats.
         expect(simulated::calls().exclusiveQuestions == 0,
                "exclusive-mode questions before the exclusive run");
-        if (r.mode == Mode::Exclusive)
+        if (r.mode == Mode::Exclusive) {
+            armHang(m, exclusive);
             clearProbeLogs();
+        }
+        const auto start = std::chrono::steady_clock::now();
         FullRun run = runCapturingErrors(r.arguments);
+        const auto took = std::chrono::steady_clock::now() - start;
         simulated::failAllocation(0);
+        if (r.mode == Mode::Exclusive) {
+            // A call left hanging closes what it opened once let go.
+            simulated::releaseHangingCalls();
+            checkHang(m, exclusive, took);
+        }
         if (m.outputConsole) {
             expect(run.output.empty(), "standard output holds text while it is a console");
             run.output = fromConsole(simulated::calls().outputConsole);
         }
-        Context c{furnished,   expected, r.mode, m.errorConsole, simulated::calls().errorConsole,
-                  memoryFails, {}};
+        Context c{furnished,
+                  r.mode == Mode::Exclusive ? exclusive : listing,
+                  r.mode,
+                  m.errorConsole,
+                  simulated::calls().errorConsole,
+                  memoryFails,
+                  {}};
         if (r.mode == Mode::Slow)
             c.known = catalogueFormats();
         checkRun(c, run, quickText);

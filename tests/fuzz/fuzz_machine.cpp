@@ -6,6 +6,7 @@
 #include "support/format_bytes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -265,7 +266,9 @@ const HRESULT serviceFailures[] = {REGDB_E_CLASSNOTREG,
                                    E_FAIL,
                                    E_NOTFOUND,
                                    DISP_E_TYPEMISMATCH,
-                                   AUDCLNT_E_SERVICE_NOT_RUNNING};
+                                   AUDCLNT_E_SERVICE_NOT_RUNNING,
+                                   E_ACCESSDENIED,
+                                   E_NOTIMPL};
 const HRESULT clientFailures[] = {AUDCLNT_E_DEVICE_INVALIDATED,
                                   AUDCLNT_E_DEVICE_IN_USE,
                                   AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED,
@@ -279,7 +282,8 @@ const HRESULT clientFailures[] = {AUDCLNT_E_DEVICE_INVALIDATED,
                                   E_OUTOFMEMORY,
                                   E_NOINTERFACE,
                                   E_FAIL,
-                                  S_FALSE};
+                                  S_FALSE,
+                                  E_ACCESSDENIED};
 const HRESULT formatRefusals[] = {AUDCLNT_E_UNSUPPORTED_FORMAT,
                                   AUDCLNT_E_UNSUPPORTED_FORMAT,
                                   AUDCLNT_E_UNSUPPORTED_FORMAT,
@@ -295,7 +299,8 @@ const HRESULT stopAnswers[] = {AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED,
                                AUDCLNT_E_CPUUSAGE_EXCEEDED,
                                E_OUTOFMEMORY,
                                E_INVALIDARG,
-                               E_NOTFOUND};
+                               E_NOTFOUND,
+                               E_ACCESSDENIED};
 const MMRESULT idFailures[] = {MMSYSERR_INVALPARAM, MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID,
                                MMSYSERR_NOMEM,      MMSYSERR_ERROR,    MMSYSERR_NOTENABLED};
 
@@ -378,6 +383,25 @@ std::vector<unsigned char> readMix(Input& in, unsigned& wide) {
     return b;
 }
 
+// The status an answer that ends the probe gives; null for one that does not.
+const char* stopWord(EndpointAnswer answer) {
+    switch (answer) {
+    case EndpointAnswer::NotAllowed:
+        return "not allowed";
+    case EndpointAnswer::Busy:
+        return "busy";
+    case EndpointAnswer::Gone:
+    case EndpointAnswer::NotFound:
+        return "gone";
+    case EndpointAnswer::AccessDenied:
+        return "access denied";
+    case EndpointAnswer::NoMemory:
+        return "unavailable";
+    default:
+        return nullptr;
+    }
+}
+
 // An endpoint's exclusive-mode answers: a pure function of the format, and on
 // top of it an answer that ends everything after so many questions. Every
 // answer given is logged.
@@ -451,9 +475,7 @@ struct Profile {
             heard = true;
         if (firstStop)
             ++afterStop;
-        else if (sorted == EndpointAnswer::NotAllowed || sorted == EndpointAnswer::Busy ||
-                 sorted == EndpointAnswer::Gone || sorted == EndpointAnswer::NotFound ||
-                 sorted == EndpointAnswer::NoMemory)
+        else if (stopWord(sorted) != nullptr)
             firstStop = sorted;
         const auto* bytes = reinterpret_cast<const char*>(format);
         if (!asked.insert(std::string(bytes, sizeof *format + format->cbSize)).second)
@@ -592,7 +614,8 @@ void readEndpoints(Input& in, simulated::Machine& m) {
         simulated::Endpoint e;
         const std::uint8_t kind = in.byte();
         e.direction = (kind & 4) != 0 ? 'I' : 'O';
-        e.active = (kind & 8) == 0;
+        if ((kind & 8) != 0)
+            e.state = endpointDisabled; // which state the conditions say
         switch (kind & 3) {
         case 2:
             e.id = readText(in);
@@ -669,6 +692,79 @@ void readEndpoints(Input& in, simulated::Machine& m) {
     }
 }
 
+// ---- What the endpoints say beyond their names and formats ----
+
+HRESULT readReadingResult(Input& in) {
+    const HRESULT results[] = {S_OK,      E_NOTFOUND,    DISP_E_TYPEMISMATCH,
+                               E_NOTIMPL, E_NOINTERFACE, E_ACCESSDENIED,
+                               S_OK,      E_OUTOFMEMORY};
+    const std::uint8_t b = in.byte();
+    return b % 8 == 6 ? someCode(in, serviceFailures) : results[b % 8];
+}
+
+float anyFloat(Input& in) {
+    const std::uint32_t bits = in.dword();
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// Around 0 dB in steps that round on a tie, or any float at all.
+float readFloat(Input& in, float step) {
+    const std::uint8_t b = in.byte();
+    return b < 0xF0 ? static_cast<float>(static_cast<std::int8_t>(b)) * step : anyFloat(in);
+}
+
+// In quarters of a millisecond, or any 64 bits.
+std::int64_t readPeriod(Input& in) {
+    const std::uint8_t b = in.byte();
+    if (b < 0xF0)
+        return std::int64_t{b} * 2500;
+    const std::uint64_t low = in.dword();
+    return static_cast<std::int64_t>(low | std::uint64_t{in.dword()} << 32);
+}
+
+void readClientReadings(Input& in, simulated::Endpoint& e) {
+    e.devicePeriods.result = readReadingResult(in);
+    e.devicePeriods.value.defaultPeriod = readPeriod(in);
+    e.devicePeriods.value.minimumPeriod = readPeriod(in);
+    e.enginePeriods.result = readReadingResult(in);
+    for (std::uint32_t* frames :
+         {&e.enginePeriods.value.defaultFrames, &e.enginePeriods.value.fundamentalFrames,
+          &e.enginePeriods.value.minimumFrames, &e.enginePeriods.value.maximumFrames})
+        *frames = in.dword();
+    e.volume.result = readReadingResult(in);
+    VolumeReading& v = e.volume.value;
+    v.levelDb = readFloat(in, -0.625f);
+    const std::uint8_t scalar = in.byte(); // past 200 out of range, from 0xF0 any float
+    v.scalar = scalar < 0xF0 ? scalar / 200.0f : anyFloat(in);
+    v.muted = (in.byte() & 1) != 0;
+    v.minimumDb = readFloat(in, -0.625f);
+    v.maximumDb = readFloat(in, 0.125f);
+    v.stepDb = readFloat(in, 0.125f);
+}
+
+void readSessions(Input& in, simulated::Machine& m, simulated::Endpoint& e) {
+    e.sessionsResult = readReadingResult(in);
+    for (unsigned n = in.byte() % 5; n > 0; --n) {
+        simulated::Session s;
+        const std::uint8_t flags = in.byte();
+        if ((flags & 1) != 0)
+            s.processIdResult = someCode(in, serviceFailures);
+        s.systemSounds = (flags & 2) != 0;
+        s.state = (flags >> 2 & 3) == 3 ? in.dword() : flags >> 2 & 3;
+        const std::uint8_t pid = in.byte();
+        s.processId = pid == 0xFF ? in.dword() : pid;
+        if ((flags & 0x10) != 0) { // a process that can be opened; the first image given stays
+            std::u16string path = readText(in);
+            if ((flags & 0x20) != 0)
+                path = u"C:\\Program Files\\" + path;
+            m.endpoints.processes.emplace(s.processId, path);
+        }
+        e.sessions.push_back(s);
+    }
+}
+
 } // namespace
 
 MemoryFault readMachine(Input& in, simulated::Machine& m) {
@@ -676,6 +772,45 @@ MemoryFault readMachine(Input& in, simulated::Machine& m) {
     const MemoryFault memory = readMemoryFault(in);
     readEndpoints(in, m);
     return memory;
+}
+
+std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
+    std::vector<simulated::Endpoint>& endpoints = m.endpoints.endpoints;
+    for (simulated::Endpoint& e : endpoints) {
+        const std::uint8_t flags = in.byte();
+        if (e.state != endpointActive) {
+            const std::uint32_t states[] = {endpointDisabled, endpointNotPresent,
+                                            endpointUnplugged};
+            e.state = (flags & 3) == 3 ? in.dword() : states[flags & 3];
+        }
+        if ((flags & 4) != 0)
+            e.stateResult = someCode(in, serviceFailures);
+        if ((flags & 8) != 0)
+            for (char16_t& c : e.id)
+                if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
+                    c ^= 0x20;
+        if ((flags & 0x10) != 0) {
+            e.systemEffectsOff.result = readReadingResult(in);
+            const std::uint8_t value = in.byte();
+            e.systemEffectsOff.value = value < 0xF0 ? value % 2 : in.dword();
+        }
+        if ((flags & 0x20) != 0) {
+            e.deviceFormat.result = readReadingResult(in);
+            unsigned wide = ~0u; // asked nothing, so any channel count is as quick
+            e.deviceFormat.value = readMix(in, wide);
+        }
+        if ((flags & 0x40) != 0)
+            readClientReadings(in, e);
+        if ((flags & 0x80) != 0)
+            readSessions(in, m, e);
+    }
+    if (in.byte() % 32 != 31 || endpoints.empty())
+        return std::nullopt;
+    Hang hang;
+    hang.endpoint = in.byte() % endpoints.size();
+    const std::uint8_t call = in.byte();
+    hang.call = call < 0xF0 ? 1 + call % 16 : 17 + in.word() % 2048;
+    return hang;
 }
 
 std::vector<long> listedIds(const std::vector<simulated::Device>& devices,
@@ -815,20 +950,31 @@ std::string ansiShown(const std::u16string& text) {
     return out;
 }
 
-EndpointExpectations expectEndpoints(const simulated::Machine& m) {
+namespace {
+
+bool sameId(const std::u16string& a, const std::u16string& b) {
+    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
+} // namespace
+
+EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive,
+                                     std::optional<Hang> hang) {
     EndpointExpectations expected;
+    expected.exclusive = exclusive;
     const simulated::EndpointSystem& system = m.endpoints;
     const std::vector<simulated::Endpoint>& endpoints = system.endpoints;
-    expected.probes.assign(endpoints.size(), 0);
     const bool opens = (system.comResult == S_OK || system.comResult == S_FALSE ||
                         system.comResult == RPC_E_CHANGED_MODE) &&
                        system.enumeratorResult == S_OK;
-    // An endpoint is found by its id: the first with that id answers.
-    auto found = [&](const std::u16string& id) -> std::optional<std::size_t> {
+    // The first endpoint with the id, in any case, answers.
+    auto answering = [&](const std::u16string& id) -> std::optional<Visit> {
         for (std::size_t i = 0; i < endpoints.size(); ++i)
-            if (endpoints[i].id == id)
-                return endpoints[i].openResult == S_OK ? std::optional<std::size_t>(i)
-                                                       : std::nullopt;
+            if (sameId(endpoints[i].id, id))
+                return Visit{i, id};
         return std::nullopt;
     };
     std::vector<std::u16string> ledTo;
@@ -838,53 +984,242 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m) {
         SectionEndpoints& section = expected.sections[s];
         for (long id : listedIds(devices, s == 0 ? m.inputCount : m.outputCount)) {
             const simulated::Device& d = devices[static_cast<std::size_t>(id)];
-            std::optional<std::size_t> endpoint;
+            std::optional<Visit> visit;
             if (opens && d.endpointIdResult == MMSYSERR_NOERROR && !d.endpointId.empty()) {
                 ledTo.push_back(d.endpointId);
-                endpoint = found(d.endpointId);
+                visit = answering(d.endpointId);
             }
-            section.devices.push_back(endpoint);
-            if (endpoint)
-                ++expected.probes[*endpoint];
+            section.devices.push_back(visit);
         }
         if (!opens || system.listResult != S_OK)
             continue;
+        // The exclusive mode lists endpoints in every state, the others the active ones.
         for (const simulated::Endpoint& e : endpoints) {
-            if (!e.active || e.direction != direction ||
-                std::find(ledTo.begin(), ledTo.end(), e.id) != ledTo.end())
+            if (e.direction != direction || (!exclusive && e.state != endpointActive) ||
+                std::any_of(ledTo.begin(), ledTo.end(),
+                            [&](const std::u16string& led) { return sameId(led, e.id); }))
                 continue;
-            if (const std::optional<std::size_t> endpoint = found(e.id)) {
-                section.unmatched.push_back(*endpoint);
-                ++expected.probes[*endpoint];
-            }
+            section.unmatchedIds.push_back(e.id);
+            section.unmatched.push_back(answering(e.id));
         }
     }
+    // Every opening counts toward the calls, the failed ones too.
+    std::vector<int> openings(endpoints.size(), 0);
+    for (const SectionEndpoints& section : expected.sections)
+        for (const auto* visits : {&section.devices, &section.unmatched})
+            for (const std::optional<Visit>& v : *visits)
+                if (v)
+                    ++openings[v->endpoint];
+    if (exclusive && hang && openings[hang->endpoint] == 1)
+        expected.hang = hang;
+    expected.probes.assign(endpoints.size(), 0);
+    for (SectionEndpoints& section : expected.sections)
+        for (auto* visits : {&section.devices, &section.unmatched})
+            for (std::optional<Visit>& v : *visits) {
+                // An opening that hangs is shown, whatever it would have answered.
+                const bool hangsOpening = v && expected.hang &&
+                                          expected.hang->endpoint == v->endpoint &&
+                                          expected.hang->call == 1;
+                if (v && endpoints[v->endpoint].openResult != S_OK && !hangsOpening)
+                    v.reset();
+                if (v)
+                    ++expected.probes[v->endpoint];
+            }
     return expected;
 }
 
-EndpointView expectedView(const simulated::Machine& m, std::size_t endpoint,
-                          DeviceDirection direction) {
-    const simulated::EndpointSystem& system = m.endpoints;
-    const simulated::Endpoint& e = system.endpoints[endpoint];
-    EndpointView view;
-    view.id = e.id;
-    if (e.propertyStoreResult == S_OK) {
-        if (e.friendlyName.result == S_OK)
-            view.name = e.friendlyName.value;
-        if (e.adapterName.result == S_OK)
-            view.adapter = e.adapterName.value;
-        if (e.formFactor.result == S_OK)
-            view.formFactor = e.formFactor.value;
+const std::chrono::milliseconds callLimit{100};
+const std::chrono::milliseconds hangLength{3000};
+
+namespace {
+
+// Set once, before any run reads it.
+const bool limitSet =
+    setenv("SNDSCOUT_CALL_LIMIT_MS", std::to_string(callLimit.count()).c_str(), 1) == 0;
+
+} // namespace
+
+void armHang(simulated::Machine& live, const EndpointExpectations& expected) {
+    expect(limitSet, "SNDSCOUT_CALL_LIMIT_MS not set");
+    if (!expected.hang)
+        return;
+    simulated::Endpoint& e = live.endpoints.endpoints[expected.hang->endpoint];
+    e.hangsAtCall = expected.hang->call;
+    e.callsAnswered = 0;
+    live.endpoints.hangLength = hangLength;
+}
+
+void checkHang(const simulated::Machine& live, EndpointExpectations& expected,
+               std::chrono::steady_clock::duration took) {
+    if (!expected.hang)
+        return;
+    const unsigned long made = live.endpoints.endpoints[expected.hang->endpoint].callsAnswered;
+    const std::string at = "the endpoint hung at call " + std::to_string(expected.hang->call);
+    expect(made <= expected.hang->call, at + " was called " + std::to_string(made) + " times");
+    expected.hangReached = made == expected.hang->call;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took);
+    expect(!expected.hangReached || ms >= callLimit,
+           at + ": the report took " + std::to_string(ms.count()) + " ms, under the limit");
+    expect(ms < hangLength,
+           at + ": the report waited for it, " + std::to_string(ms.count()) + " ms");
+}
+
+namespace {
+
+// A format's bytes as a report reads them, the extra bytes of any size.
+std::optional<MixView> formatView(const std::vector<unsigned char>& b) {
+    if (b.size() < sizeof(WAVEFORMATEX))
+        return std::nullopt;
+    MixView mix;
+    const unsigned tag = getWord(b.data(), 0), bits = getWord(b.data(), 14);
+    mix.channels = getWord(b.data(), 2);
+    mix.rate = getDword(b.data(), 4);
+    if (tag == pcmTag || tag == floatTag)
+        mix.sample = typeOf(tag == floatTag, bits, bits);
+    if (tag != extensibleTag)
+        return mix;
+    if (getWord(b.data(), 16) < extensibleSize - sizeof(WAVEFORMATEX) || b.size() < extensibleSize)
+        return std::nullopt;
+    const unsigned valid = getWord(b.data(), 18) == 0 ? bits : getWord(b.data(), 18);
+    const DWORD subformat = getDword(b.data(), 24);
+    if ((subformat == pcmTag || subformat == floatTag) &&
+        std::memcmp(b.data() + 28, subformatTail, sizeof subformatTail) == 0)
+        mix.sample = typeOf(subformat == floatTag, bits, valid);
+    mix.channelMask = getDword(b.data(), 20);
+    return mix;
+}
+
+// The mix format, once the audio client is had: the service hands over no less
+// than the header says, but a plain PCM header's cbSize means nothing.
+std::optional<MixView> expectedMix(const simulated::Endpoint& e) {
+    const std::vector<unsigned char>& b = e.mixFormat;
+    if (e.mixResult != S_OK || b.size() < sizeof(WAVEFORMATEX))
+        return std::nullopt;
+    if (getWord(b.data(), 0) != pcmTag && sizeof(WAVEFORMATEX) + getWord(b.data(), 16) > b.size())
+        return std::nullopt;
+    return formatView(b);
+}
+
+bool plausible(const VolumeReading& v) {
+    for (float f : {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb})
+        if (!std::isfinite(f))
+            return false;
+    return v.scalar >= 0 && v.scalar <= 1;
+}
+
+std::vector<SessionView> sessionViews(const simulated::EndpointSystem& system,
+                                      const simulated::Endpoint& e) {
+    std::vector<SessionView> views;
+    for (const simulated::Session& s : e.sessions) {
+        SessionView v;
+        v.state = s.state;
+        v.system = s.systemSounds;
+        if (s.processIdResult == S_OK) {
+            v.pid = s.processId;
+            const auto process = system.processes.find(s.processId);
+            if (process != system.processes.end()) {
+                const std::u16string& path = process->second;
+                std::size_t start = path.size();
+                while (start > 0 && path[start - 1] != u'\\' && path[start - 1] != u'/')
+                    --start;
+                if (start < path.size())
+                    v.program = path.substr(start);
+            }
+        }
+        views.push_back(v);
     }
+    return views;
+}
+
+} // namespace
+
+EndpointView expectedView(const simulated::Machine& m, const EndpointExpectations& expected,
+                          const Visit& visit, DeviceDirection direction) {
+    const simulated::EndpointSystem& system = m.endpoints;
+    const simulated::Endpoint& e = system.endpoints[visit.endpoint];
+    EndpointView view;
+    view.id = visit.asked;
+    std::optional<unsigned long> hangAt;
+    if (expected.hang && expected.hangReached && expected.hang->endpoint == visit.endpoint)
+        hangAt = expected.hang->call;
+    // Each call in the order the report makes them; from the one that hangs
+    // on, none answers.
+    unsigned long calls = 0;
+    bool hung = false;
+    auto answers = [&] {
+        hung = hung || (hangAt && ++calls == *hangAt);
+        return !hung;
+    };
+    auto decided = [&](const std::string& status) {
+        // Only a question is left that the hang could have been.
+        expect(hung || !hangAt, [&] {
+            return "the hang at call " + std::to_string(*hangAt) +
+                   " was reached where the report asks no more";
+        });
+        view.status = status;
+        return view;
+    };
+    if (!answers())
+        return decided("not answering");
+    if (answers() && !e.id.empty())
+        view.id = e.id; // the service's own spelling
+    const bool store = e.propertyStoreResult == S_OK;
+    if (answers() && store && e.friendlyName.result == S_OK)
+        view.name = e.friendlyName.value;
+    if (answers() && store && e.adapterName.result == S_OK)
+        view.adapter = e.adapterName.value;
+    if (answers() && store && e.formFactor.result == S_OK)
+        view.formFactor = e.formFactor.value;
     // No default for a role is an answer; a failure to ask is not.
     const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
     if (asked == EndpointAnswer::Ok || asked == EndpointAnswer::NotFound) {
         std::array<bool, endpointRoleCount> roles{};
         for (int role = 0; role < endpointRoleCount; ++role)
-            roles[role] = asked == EndpointAnswer::Ok && !e.id.empty() &&
-                          system.defaults[direction == 'I' ? 0 : 1][role] == e.id;
+            roles[role] = asked == EndpointAnswer::Ok && !view.id.empty() &&
+                          sameId(system.defaults[direction == 'I' ? 0 : 1][role], view.id);
         view.defaultFor = roles;
     }
+    if (!expected.exclusive)
+        return view;
+
+    if (answers() && e.stateResult == S_OK)
+        view.state = e.state;
+    if (answers() && store && e.deviceFormat.result == S_OK)
+        view.deviceFormat = formatView(e.deviceFormat.value);
+    if (answers() && store && e.systemEffectsOff.result == S_OK)
+        view.enhancements = e.systemEffectsOff.value == 0;
+    view.active = !view.state || *view.state == endpointActive;
+    if (hung)
+        return decided("not answering");
+    if (!view.active)
+        return decided("inactive");
+    // The volume and the sessions are not the audio client's, but come with it.
+    const bool client = e.activateResult == S_OK;
+    if (answers() && client && e.volume.result == S_OK && plausible(e.volume.value))
+        view.volume = e.volume.value;
+    if (answers() && client && e.sessionsResult == S_OK)
+        view.sessions = sessionViews(system, e);
+    if (!answers())
+        return decided("not answering");
+    if (!client) {
+        const char* word = stopWord(endpointAnswerOf(e.activateResult));
+        return decided(word != nullptr ? word : "unavailable");
+    }
+    if (answers())
+        view.mix = expectedMix(e);
+    if (answers() && e.devicePeriods.result == S_OK)
+        view.devicePeriods = e.devicePeriods.value;
+    if (view.mix && answers() && e.enginePeriods.result == S_OK)
+        view.enginePeriods = e.enginePeriods.value;
+    if (hung)
+        return decided("not answering");
+    // Refused the mix format too, the device would refuse every question.
+    const EndpointAnswer mix = endpointAnswerOf(e.mixResult);
+    if (mix == EndpointAnswer::NotAllowed || mix == EndpointAnswer::Busy ||
+        mix == EndpointAnswer::Gone || mix == EndpointAnswer::AccessDenied)
+        return decided(stopWord(mix));
+    if (hangAt)
+        view.status = "not answering"; // at one of the questions
     return view;
 }
 
@@ -906,28 +1241,12 @@ const char* formFactorWord(std::uint32_t formFactor) {
 }
 
 const char* const roleWords[endpointRoleCount] = {"console", "multimedia", "communications"};
+const char* const sessionStateWords[3] = {"inactive", "active", "expired"};
 
-std::optional<MixView> expectedMix(const simulated::Endpoint& e) {
-    const std::vector<unsigned char>& b = e.mixFormat;
-    if (e.activateResult != S_OK || e.mixResult != S_OK || b.size() < sizeof(WAVEFORMATEX))
-        return std::nullopt;
-    MixView mix;
-    const unsigned tag = getWord(b.data(), 0), bits = getWord(b.data(), 14);
-    mix.channels = getWord(b.data(), 2);
-    mix.rate = getDword(b.data(), 4);
-    if (tag == pcmTag || tag == floatTag)
-        mix.sample = typeOf(tag == floatTag, bits, bits);
-    if (tag != extensibleTag)
-        return mix;
-    if (getWord(b.data(), 16) < extensibleSize - sizeof(WAVEFORMATEX) || b.size() < extensibleSize)
-        return std::nullopt;
-    const unsigned valid = getWord(b.data(), 18) == 0 ? bits : getWord(b.data(), 18);
-    const DWORD subformat = getDword(b.data(), 24);
-    if ((subformat == pcmTag || subformat == floatTag) &&
-        std::memcmp(b.data() + 28, subformatTail, sizeof subformatTail) == 0)
-        mix.sample = typeOf(subformat == floatTag, bits, valid);
-    mix.channelMask = getDword(b.data(), 20);
-    return mix;
+double rounded(double value, int places) {
+    const double scale = std::pow(10.0, places);
+    const double r = std::round(value * scale) / scale;
+    return r == 0 ? 0 : r;
 }
 
 const char* sampleWord(SampleType type) {
@@ -986,47 +1305,18 @@ void clearProbeLogs() {
 
 namespace {
 
-const char* statusWord(EndpointAnswer answer) {
-    switch (answer) {
-    case EndpointAnswer::NotAllowed:
-        return "not allowed";
-    case EndpointAnswer::Busy:
-        return "busy";
-    case EndpointAnswer::Gone:
-    case EndpointAnswer::NotFound:
-        return "gone";
-    case EndpointAnswer::NoMemory:
-        return "unavailable";
-    default:
-        return "ok";
-    }
-}
-
-// The status an endpoint asked once must end with.
-std::string expectedStatus(const simulated::Endpoint& e, const Profile* p) {
-    // Without an audio client the mix format says why, when it can.
-    const EndpointAnswer client =
-        endpointAnswerOf(e.activateResult != S_OK ? e.activateResult : e.mixResult);
-    if (client == EndpointAnswer::NotAllowed || client == EndpointAnswer::Busy ||
-        client == EndpointAnswer::Gone)
-        return statusWord(client);
-    // Otherwise every question is asked, and answered with the activation's
-    // failure; one that is neither a no nor a stop means nothing was asked.
-    if (e.activateResult != S_OK) {
-        const EndpointAnswer a = endpointAnswerOf(e.activateResult);
-        const std::string word = statusWord(a);
-        return word != "ok" || a == EndpointAnswer::Refused ? word : "unavailable";
-    }
+// The status of an endpoint the probe asked once: what its answers call for.
+std::string probeStatus(const Profile* p) {
     if (p == nullptr)
         return "ok"; // every format refused
     if (p->firstStop)
-        return statusWord(*p->firstStop);
+        return stopWord(*p->firstStop);
     return p->heard ? "ok" : "unavailable";
 }
 
 ClaimSet bruteForce(const simulated::Endpoint& e, const Profile& p) {
     ProbeStart start;
-    if (e.mixResult == S_OK)
+    if (expectedMix(e))
         start = probeStartOf(e.mixFormat.data(), e.mixFormat.size());
     const ExclusiveFindings findings = probeEveryFormat(
         start, [&p](const WAVEFORMATEX* format) { return endpointAnswerOf(p.pure(format)); });
@@ -1041,8 +1331,9 @@ ClaimSet bruteForce(const simulated::Endpoint& e, const Profile& p) {
 } // namespace
 
 void checkExclusive(const simulated::Machine& m, const EndpointExpectations& expected,
-                    std::size_t endpoint, const std::string& status,
+                    const Visit& visit, const EndpointView& view, const std::string& status,
                     const std::vector<Claim>& claims, const std::string& where) {
+    const std::size_t endpoint = visit.endpoint;
     const simulated::Endpoint& e = m.endpoints.endpoints[endpoint];
     const Profile* p = profiles[endpoint].get();
     expect(status == "ok" || claims.empty(), where + ": formats listed with status " + status);
@@ -1053,9 +1344,16 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
         expect(cells.insert({c.sample, c.channels, c.rate, true, 0}).second,
                [&] { return where + ": lists " + describe(c) + " twice"; });
     }
+    if (view.status) {
+        expect(status == *view.status, where + ": status " + status + ", expected " + *view.status);
+        // Nothing asked where nothing could be, however often; a hang may be a question.
+        expect(*view.status == "not answering" || p == nullptr || p->questions == 0,
+               [&] { return where + ": " + std::to_string(p->questions) + " questions asked"; });
+        return;
+    }
     if (expected.probes[endpoint] != 1)
         return; // a second probe's answers mix with the first's
-    const std::string wanted = expectedStatus(e, p);
+    const std::string wanted = probeStatus(p);
     expect(status == wanted, where + ": status " + status + ", expected " + wanted);
     if (p == nullptr)
         return;
@@ -1063,7 +1361,7 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
                                   " questions after an answer that ends the probe");
     expect(!p->askedTwice, where + ": a format asked twice");
     const bool stopAnswered = p->stopAfter && p->questions > *p->stopAfter;
-    if (!p->keepsAssumptions() || stopAnswered || e.activateResult != S_OK || wanted != "ok")
+    if (!p->keepsAssumptions() || stopAnswered || wanted != "ok")
         return;
     const ClaimSet brute = bruteForce(e, *p);
     const ClaimSet listed(claims.begin(), claims.end());
