@@ -328,6 +328,21 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
 }
 
 // The progress lines the run must have shown, in order.
+// An endpoint's name on the progress line: UTF-16, control characters as '?',
+// the line at most 127 units and never ending in half a surrogate pair.
+std::string progressName(const std::string& lead, const std::u16string& name) {
+    std::u16string line(lead.begin(), lead.end());
+    for (char16_t u : name)
+        line += u < 0x20 || u == 0x7F ? u'?' : u;
+    if (line.size() >= 127) {
+        line.resize(127);
+        if (line.back() >= 0xD800 && line.back() < 0xDC00)
+            line.pop_back();
+    }
+    return utf8Of(line);
+}
+
+// The progress lines a JSON run shows, in order, in UTF-8.
 std::vector<std::string> progressLines(const Context& c) {
     const simulated::Machine& m = c.m;
     std::vector<std::string> lines;
@@ -338,31 +353,33 @@ std::vector<std::string> progressLines(const Context& c) {
             static_cast<std::int32_t>(reported ? *reported : static_cast<UINT>(devices.size()));
         for (long id : listedIds(devices, reported)) {
             const simulated::Device& d = devices[static_cast<std::size_t>(id)];
-            lines.push_back(std::string("probing ") + (s == 0 ? "input " : "output ") +
-                            std::to_string(id + 1) + " of " + std::to_string(count) + ": " +
-                            shown(d.szPname, sizeof d.szPname));
+            const std::string line = std::string("probing ") + (s == 0 ? "input " : "output ") +
+                                     std::to_string(id + 1) + " of " + std::to_string(count) +
+                                     ": " + shown(d.szPname, sizeof d.szPname);
+            lines.push_back(utf8OfAnsi(line.c_str(), line.size()));
         }
         if (c.mode != Mode::Exclusive)
             continue;
         // Each endpoint no device led to, by its id and then, once it is
-        // known, by its name, cut as a waveform name is.
+        // known, by its name.
         const std::string lead = s == 0 ? "probing input endpoint: " : "probing output endpoint: ";
         const SectionEndpoints& section = c.expected.sections[s];
         for (std::size_t i = 0; i < section.unmatchedIds.size(); ++i) {
-            lines.push_back(lead + ansiShown(section.unmatchedIds[i]).substr(0, MAXPNAMELEN - 1));
+            lines.push_back(progressName(lead, section.unmatchedIds[i]));
             if (!section.unmatched[i])
                 continue;
             const EndpointView view =
                 expectedView(m, c.expected, *section.unmatched[i], s == 0 ? 'I' : 'O');
-            lines.push_back(lead +
-                            ansiShown(view.name ? *view.name : view.id).substr(0, MAXPNAMELEN - 1));
+            lines.push_back(progressName(lead, view.name ? *view.name : view.id));
         }
     }
+    for (std::string& line : lines)
+        line.erase(line.find_last_not_of(' ') + 1);
     return lines;
 }
 
-// On a console: each line over the one before, blanked where it was longer,
-// then the whole line erased. Nothing else.
+// On a console: each line over the one before (blanked where it was longer,
+// by the console's columns), then the whole line erased. Nothing else.
 void checkErrors(const Context& c, const std::string& errors, const std::string& where) {
     expect(errors.empty(), where + ": standard error holds \"" + errors + "\"");
     const std::string shown = utf8Of(c.progress);
@@ -371,19 +388,19 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
         expect(shown.empty(), where + ": the console shows \"" + shown + "\"");
         return;
     }
-    std::string wanted;
-    std::size_t shownLength = 0;
-    for (const std::string& line : lines) {
-        wanted += "\r" + line;
-        if (line.size() < shownLength)
-            wanted.append(shownLength - line.size(), ' ');
-        shownLength = line.size();
+    // The lines between carriage returns, their blanking left out.
+    std::vector<std::string> seen;
+    for (std::size_t at = 0; at < shown.size();) {
+        const std::size_t end = std::min(shown.find('\r', at + 1), shown.size());
+        std::string line = shown.substr(at + 1, end - at - 1);
+        line.erase(line.find_last_not_of(' ') + 1);
+        seen.push_back(line);
+        at = end;
     }
-    wanted += "\r" + std::string(shownLength, ' ') + "\r";
-    // The line is shown in UTF-16; the machine's code page has one character a byte.
-    wanted = utf8OfAnsi(wanted.c_str(), wanted.size());
-    expect(shown == wanted,
-           where + ": the console shows \"" + shown + "\", expected \"" + wanted + "\"");
+    expect(shown.front() == '\r' && shown.back() == '\r' && seen.size() == lines.size() + 2 &&
+               seen[lines.size()].empty() && seen.back().empty() &&
+               std::equal(lines.begin(), lines.end(), seen.begin()),
+           [&] { return where + ": the console shows \"" + shown + "\""; });
 }
 
 void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickText) {
