@@ -16,6 +16,7 @@
 #include <endpointvolume.h>
 #include <propidl.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -49,27 +50,16 @@ struct LiveWaveDevice {
     std::optional<std::u16string> endpointId;
 };
 
-struct LiveVolume {
-    float levelDb = 0;
-    float scalar = 0;
-    BOOL muted = FALSE;
-    float minimumDb = 0;
-    float maximumDb = 0;
-    float stepDb = 0;
-};
-
 // One audio session; what could not be read of it is missing.
 struct LiveSession {
     std::optional<std::uint32_t> processId;
-    std::optional<std::u16string> programPath; // its image; not asked of the system sounds
+    std::optional<std::u16string> programPath;
     std::optional<std::uint32_t> state;
     bool systemSounds = false;
 };
 
 // One endpoint; every property is missing when it could not be read as the
-// type it should have. Whatever an audio client or control answers is asked
-// of an endpoint only when it is active (or its state is unknown); a result
-// left at E_FAIL was not asked.
+// type it should have.
 struct LiveEndpoint {
     std::u16string id;
     std::u16string ownId; // as its own GetId spells it, empty when that failed
@@ -80,33 +70,27 @@ struct LiveEndpoint {
     std::optional<std::u16string> adapterName;
     std::optional<std::uint32_t> formFactor;
     std::optional<std::uint32_t> sysFxOff;
-    // The control-panel format, as the property's blob holds it.
     std::optional<std::vector<unsigned char>> deviceFormat;
     bool defaultFor[3] = {};         // console, multimedia, communications
     HRESULT activateResult = E_FAIL; // getting its audio client
     HRESULT mixResult = E_FAIL;
     std::optional<std::vector<unsigned char>> mixFormat; // the header and its cbSize bytes
-    HRESULT periodResult = E_FAIL;
-    REFERENCE_TIME periods[2] = {}; // default, minimum
-    HRESULT engineResult = E_FAIL;  // at the mix format
-    UINT32 engine[4] = {};          // default, fundamental, minimum, maximum frames
-    HRESULT volumeResult = E_FAIL;  // the first of the volume control's calls that failed
-    LiveVolume volume;
-    HRESULT sessionsResult = E_FAIL;
-    std::vector<LiveSession> sessions;
+    // Missing when a call failed; nothing of these is asked of an endpoint out of use.
+    std::optional<std::array<REFERENCE_TIME, 2>> periods; // default, minimum
+    std::optional<std::array<UINT32, 4>> engine; // default, fundamental, minimum, maximum frames
+    std::optional<std::array<float, 6>> volume;  // dB, scalar, muted 0 or 1, min, max, step dB
+    std::optional<std::vector<LiveSession>> sessions;
 
     bool active() const { return !state || *state == DEVICE_STATE_ACTIVE; }
-    // The id the service gives the endpoint itself.
     const std::u16string& shownId() const { return ownId.empty() ? id : ownId; }
 };
 
 struct LiveEndpoints {
     std::vector<LiveWaveDevice> inputs;
     std::vector<LiveWaveDevice> outputs;
-    // The endpoints' ids per direction (0 input, 1 output), in the service's
-    // order: the active ones, and those in every state.
+    // The active endpoints' ids per direction (0 input, 1 output), in the service's order.
     std::vector<std::u16string> activeIds[2];
-    std::vector<std::u16string> allIds[2];
+    std::vector<std::u16string> allIds[2]; // and those in every state
     // The default endpoint's id per direction and role, when there is one, and
     // what the service answered when asked for it.
     std::optional<std::u16string> defaults[2][3];
@@ -342,32 +326,65 @@ private:
         if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, &store)) && store != nullptr) {
             e.friendlyName = textProperty(store, liveFriendlyNameKey);
             e.adapterName = textProperty(store, liveAdapterNameKey);
-            e.formFactor = numberProperty(store, liveFormFactorKey);
-            e.sysFxOff = numberProperty(store, liveSysFxOffKey);
             PROPVARIANT v;
             PropVariantInit(&v);
+            if (SUCCEEDED(store->GetValue(liveFormFactorKey, &v)) && v.vt == VT_UI4)
+                e.formFactor = v.ulVal;
+            PropVariantClear(&v);
+            if (SUCCEEDED(store->GetValue(liveSysFxOffKey, &v)) && v.vt == VT_UI4)
+                e.sysFxOff = v.ulVal;
+            PropVariantClear(&v);
             if (SUCCEEDED(store->GetValue(liveDeviceFormatKey, &v)) && v.vt == VT_BLOB &&
-                (v.blob.pBlobData != nullptr || v.blob.cbSize == 0))
+                v.blob.pBlobData != nullptr)
                 e.deviceFormat.emplace(v.blob.pBlobData, v.blob.pBlobData + v.blob.cbSize);
             PropVariantClear(&v);
             store->Release();
         }
-        // An endpoint out of use has no audio client or controls to ask.
-        if (e.active())
-            askControls(device, e);
+        // Out of use, it has no audio client or controls to ask. Of the others
+        // only questions: no client is initialised, no level or session is touched.
+        if (!e.active()) {
+            device->Release();
+            return e;
+        }
+        IAudioClient* client = nullptr;
+        e.activateResult = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                            reinterpret_cast<void**>(&client));
+        if (SUCCEEDED(e.activateResult) && client != nullptr) {
+            WAVEFORMATEX* mix = nullptr;
+            e.mixResult = client->GetMixFormat(&mix);
+            if (SUCCEEDED(e.mixResult) && mix != nullptr) {
+                const auto* bytes = reinterpret_cast<const unsigned char*>(mix);
+                e.mixFormat.emplace(bytes, bytes + sizeof(WAVEFORMATEX) + mix->cbSize);
+            }
+            std::array<REFERENCE_TIME, 2> p{};
+            if (SUCCEEDED(client->GetDevicePeriod(&p[0], &p[1])))
+                e.periods = p;
+            IAudioClient3* newer = nullptr;
+            std::array<UINT32, 4> f{};
+            if (mix != nullptr && SUCCEEDED(client->QueryInterface(&newer)) && newer != nullptr &&
+                SUCCEEDED(newer->GetSharedModeEnginePeriod(mix, &f[0], &f[1], &f[2], &f[3])))
+                e.engine = f;
+            if (newer != nullptr)
+                newer->Release();
+            CoTaskMemFree(mix);
+            client->Release();
+        }
+        IAudioEndpointVolume* volume = nullptr;
+        std::array<float, 6> v{};
+        BOOL muted = FALSE;
+        if (SUCCEEDED(activate(device, &volume)) &&
+            SUCCEEDED(volume->GetMasterVolumeLevel(&v[0])) &&
+            SUCCEEDED(volume->GetMasterVolumeLevelScalar(&v[1])) &&
+            SUCCEEDED(volume->GetMute(&muted)) &&
+            SUCCEEDED(volume->GetVolumeRange(&v[3], &v[4], &v[5]))) {
+            v[2] = muted != FALSE ? 1.0f : 0.0f;
+            e.volume = v;
+        }
+        if (volume != nullptr)
+            volume->Release();
+        e.sessions = sessions(device);
         device->Release();
         return e;
-    }
-
-    static std::optional<std::uint32_t> numberProperty(IPropertyStore* store,
-                                                       const PROPERTYKEY& key) {
-        std::optional<std::uint32_t> value;
-        PROPVARIANT v;
-        PropVariantInit(&v);
-        if (SUCCEEDED(store->GetValue(key, &v)) && v.vt == VT_UI4)
-            value = v.ulVal;
-        PropVariantClear(&v);
-        return value;
     }
 
     template <class T> static HRESULT activate(IMMDevice* device, T** made) {
@@ -376,61 +393,16 @@ private:
         return SUCCEEDED(result) && *made == nullptr ? E_POINTER : result;
     }
 
-    // Only questions: no client is initialised, no level or session is touched.
-    static void askControls(IMMDevice* device, LiveEndpoint& e) {
-        IAudioClient* client = nullptr;
-        e.activateResult = activate(device, &client);
-        if (SUCCEEDED(e.activateResult)) {
-            WAVEFORMATEX* mix = nullptr;
-            e.mixResult = client->GetMixFormat(&mix);
-            if (SUCCEEDED(e.mixResult) && mix != nullptr) {
-                const auto* bytes = reinterpret_cast<const unsigned char*>(mix);
-                e.mixFormat.emplace(bytes, bytes + sizeof(WAVEFORMATEX) + mix->cbSize);
-            }
-            e.periodResult = client->GetDevicePeriod(&e.periods[0], &e.periods[1]);
-            IAudioClient3* newer = nullptr;
-            if (mix != nullptr)
-                e.engineResult = client->QueryInterface(__uuidof(IAudioClient3),
-                                                        reinterpret_cast<void**>(&newer));
-            if (SUCCEEDED(e.engineResult) && newer == nullptr)
-                e.engineResult = E_POINTER;
-            if (SUCCEEDED(e.engineResult))
-                e.engineResult = newer->GetSharedModeEnginePeriod(mix, &e.engine[0], &e.engine[1],
-                                                                  &e.engine[2], &e.engine[3]);
-            if (newer != nullptr)
-                newer->Release();
-            CoTaskMemFree(mix);
-            client->Release();
-        }
-        IAudioEndpointVolume* volume = nullptr;
-        HRESULT result = activate(device, &volume);
-        LiveVolume& v = e.volume;
-        if (SUCCEEDED(result))
-            result = volume->GetMasterVolumeLevel(&v.levelDb);
-        if (SUCCEEDED(result))
-            result = volume->GetMasterVolumeLevelScalar(&v.scalar);
-        if (SUCCEEDED(result))
-            result = volume->GetMute(&v.muted);
-        if (SUCCEEDED(result))
-            result = volume->GetVolumeRange(&v.minimumDb, &v.maximumDb, &v.stepDb);
-        e.volumeResult = result;
-        if (volume != nullptr)
-            volume->Release();
-        e.sessionsResult = sessions(device, e.sessions);
-    }
-
-    static HRESULT sessions(IMMDevice* device, std::vector<LiveSession>& found) {
+    static std::optional<std::vector<LiveSession>> sessions(IMMDevice* device) {
         IAudioSessionManager2* manager = nullptr;
         IAudioSessionEnumerator* list = nullptr;
         int count = 0;
-        HRESULT result = activate(device, &manager);
-        if (SUCCEEDED(result))
-            result = manager->GetSessionEnumerator(&list);
-        if (SUCCEEDED(result) && list == nullptr)
-            result = E_POINTER;
-        if (SUCCEEDED(result))
-            result = list->GetCount(&count);
-        for (int i = 0; SUCCEEDED(result) && i < count; ++i) {
+        std::optional<std::vector<LiveSession>> found;
+        if (SUCCEEDED(activate(device, &manager)) &&
+            SUCCEEDED(manager->GetSessionEnumerator(&list)) && list != nullptr &&
+            SUCCEEDED(list->GetCount(&count)))
+            found.emplace();
+        for (int i = 0; found && i < count; ++i) {
             IAudioSessionControl* control = nullptr;
             if (FAILED(list->GetSession(i, &control)) || control == nullptr)
                 continue;
@@ -439,36 +411,31 @@ private:
             if (SUCCEEDED(control->GetState(&state)))
                 s.state = static_cast<std::uint32_t>(state);
             IAudioSessionControl2* more = nullptr;
-            if (SUCCEEDED(control->QueryInterface(__uuidof(IAudioSessionControl2),
-                                                  reinterpret_cast<void**>(&more))) &&
-                more != nullptr) {
+            DWORD pid = 0;
+            if (SUCCEEDED(control->QueryInterface(&more)) && more != nullptr) {
                 s.systemSounds = more->IsSystemSoundsSession() == S_OK;
-                DWORD pid = 0;
                 if (SUCCEEDED(more->GetProcessId(&pid)))
                     s.processId = pid;
-                if (s.processId && !s.systemSounds)
-                    s.programPath = imageOf(pid);
                 more->Release();
             }
             control->Release();
-            found.push_back(s);
+            // The program's image; not asked of the system sounds.
+            const HANDLE process = s.processId && !s.systemSounds
+                                       ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)
+                                       : nullptr;
+            wchar_t path[MAX_PATH * 4];
+            DWORD length = MAX_PATH * 4;
+            if (process != nullptr && QueryFullProcessImageNameW(process, 0, path, &length))
+                s.programPath = text(path);
+            if (process != nullptr)
+                CloseHandle(process);
+            found->push_back(s);
         }
         if (list != nullptr)
             list->Release();
         if (manager != nullptr)
             manager->Release();
-        return result;
-    }
-
-    static std::optional<std::u16string> imageOf(DWORD pid) {
-        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-        if (process == nullptr)
-            return std::nullopt;
-        wchar_t path[MAX_PATH * 4];
-        DWORD length = MAX_PATH * 4;
-        const bool read = QueryFullProcessImageNameW(process, 0, path, &length) != 0;
-        CloseHandle(process);
-        return read ? std::optional<std::u16string>(text(path)) : std::nullopt;
+        return found;
     }
 
     HRESULT com_ = E_FAIL;
