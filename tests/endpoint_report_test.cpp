@@ -2,6 +2,8 @@
 // failure leaving out only what it touches, and names whole on a console.
 #include "report/endpoint_text.h"
 
+#include "json/utf8.h"
+
 #include "support/captured_output.h"
 #include "support/expected_texts.h"
 #include "support/failing_heap.h"
@@ -520,26 +522,41 @@ TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
         offerFormat(pcm(8000, 8, 1));
         nameTag(WAVE_FORMAT_PCM, c.waveName);
         m.inputs[0].accepts.push_back(pcm(8000, 8, 1));
-        for (const char* mode : {"exclusive", "quick", "slow", "usage"}) {
+        for (const std::vector<std::string>& arguments : {std::vector<std::string>{"exclusive"},
+                                                          {"quick"},
+                                                          {"slow"},
+                                                          {"usage"},
+                                                          {"e", "j"},
+                                                          {"q", "j"},
+                                                          {"j"}}) {
+            const bool json = arguments.back() == "j";
+            const std::string mode = arguments[0] + (json ? " json" : "");
             m.outputConsole = false;
-            const ProgramRun redirected = runWithArguments({mode});
+            const ProgramRun redirected = runWithArguments(arguments);
             emptyCatalogue();
             m.outputConsole = true;
             simulated::calls().outputConsole.clear();
-            const ProgramRun console = runWithArguments({mode});
+            const ProgramRun console = runWithArguments(arguments);
             emptyCatalogue();
             EXPECT_EQ(0, console.status) << mode;
             EXPECT_EQ("", console.output) << mode;
-            // the same text, but for the endpoint's name, which the code page
-            // may lack characters of
+            // The same text, but for the endpoint's name, which the code page
+            // may lack characters of; a document is UTF-8 when redirected.
             std::u16string expected = onConsole(redirected.output);
+            if (json) {
+                std::string lines;
+                for (const char c : redirected.output)
+                    lines += c == '\n' ? "\r\n" : std::string(1, c);
+                EXPECT_EQ(lines, utf16ToUtf8(simulated::calls().outputConsole)) << mode;
+                continue;
+            }
             const std::size_t name = expected.find(nameLabel);
             if (name != std::u16string::npos) {
                 const std::size_t start = name + nameLabel.size();
                 expected.replace(start, expected.find(u'\r', start) - start, c.shown);
             }
             EXPECT_EQ(expected, simulated::calls().outputConsole) << mode;
-            EXPECT_EQ(std::string(mode) == "exclusive",
+            EXPECT_EQ(mode == "exclusive",
                       simulated::calls().outputConsole.find(nameLabel + c.shown + u"\r\n") !=
                           std::u16string::npos)
                 << mode;

@@ -289,32 +289,4 @@ TEST_F(JsonReport, TheProgressLineShowsNamesWholeAndBlanksByColumns) {
               simulated::calls().errorConsole);
 }
 
-TEST_F(JsonReport, OnAConsoleTheDocumentIsUtf16WithCrLf) {
-    furnish();
-    simulated::Machine& m = simulated::machine();
-    simulated::setText(m.inputs[0].szPname, "Micr\xF3"
-                                            "fono");
-    const std::u16string endpointName = u"Micr\u00f3fono (\u0141\u0105cze) \U0001F3B5";
-    m.endpoints.endpoints[0].friendlyName = {S_OK, endpointName};
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"json"}, {"q", "j"}, {"e", "j"}}) {
-        m.outputConsole = false;
-        const JsonRun redirected = runJson(arguments);
-        ASSERT_TRUE(redirected.document.is_object());
-        m.outputConsole = true;
-        simulated::calls().outputConsole.clear();
-        const FullRun console = runCapturingErrors(arguments);
-        emptyCatalogue();
-        EXPECT_EQ(0, console.status);
-        EXPECT_EQ("", console.output);
-        const std::u16string& text = simulated::calls().outputConsole;
-        std::string lines; // the document as redirected, each line end as CR LF
-        for (const char c : redirected.output)
-            lines += c == '\n' ? "\r\n" : std::string(1, c);
-        EXPECT_EQ(lines, utf16ToUtf8(text));
-        EXPECT_NE(std::u16string::npos, text.find(u"\"Micr\u00f3fono\""));
-        EXPECT_NE(std::u16string::npos, text.find(u"\"" + endpointName + u"\""));
-    }
-}
-
 } // namespace
