@@ -18,7 +18,7 @@
 //              results (odd: a failure), a byte each and a code byte for a failure
 //   endpoints: count % 9, then per endpoint
 //                a kind byte: bits 0-1 the id (made up, made up, UTF-16 text, an
-//                  earlier endpoint's), bit 2 input, bit 3 not active, bits 4-7
+//                  earlier endpoint's), bit 2 input, bit 3 inactive, bits 4-7
 //                  whether an open, property store, activate and mix result
 //                  follow (S_OK otherwise)
 //                friendly name, adapter name: a result byte (% 8: 1 E_NOTFOUND,
@@ -46,32 +46,13 @@
 //              and for ok which id: an endpoint's (mostly of the device's own
 //              direction), an unknown one, or an empty one
 //   (fuzz_json's console byte)
-//   conditions: per endpoint a byte of flags, zero for none, and what they say
-//              follows in this order:
-//                bits 0-1 the state of one marked inactive (disabled, not
-//                  present, unplugged, or any dword after the flags); bit 2 the
-//                  state cannot be read (a code byte); bit 3 the service spells
-//                  the id with ASCII case swapped, unlike drivers and defaults
-//                bit 4 system effects: a reading's result byte (% 8: S_OK,
-//                  E_NOTFOUND, DISP_E_TYPEMISMATCH, E_NOTIMPL, E_NOINTERFACE,
-//                  E_ACCESSDENIED, a failure, E_OUTOFMEMORY) and a value byte
-//                bit 5 the control panel's format: a result byte and the bytes,
-//                  read as a mix format's (cut short and lying cbSize included)
-//                bit 6 the audio client's readings, each a result byte and its
-//                  values: device periods (a byte each, from 0xF0 any 8 bytes),
-//                  engine periods (four dwords), volume (level, scalar, mute,
-//                  range and step: a byte each, from 0xF0 any float bits)
-//                bit 7 sessions: a result byte, count % 5, then per session a
-//                  byte (bit 0 its process id fails, bit 1 system sounds, bits
-//                  2-3 its state, 3: a dword; bit 4 its process opens, bit 5
-//                  under a folder), a pid byte (0xFF: a dword) and for an
-//                  opening process its image path as text
-//   hang:      a byte, % 32 == 31 for one (rare: each costs a call limit), then
-//              which endpoint and which of its calls (from 1; below 0xF0 up to
-//              16, else deep in the probe)
+//   conditions: per endpoint a flags byte and in order what its bits add: an inactive one's
+//              state, a failure to read it, the service's id in swapped case, system effects,
+//              the panel format, periods and volume, sessions and their processes; a reading
+//              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
+//   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
 // An input without the endpoint part (the older seeds) is a machine whose
-// drivers name no endpoint; one without the conditions keeps the simulated
-// endpoints' own answers.
+// drivers name no endpoint.
 #pragma once
 
 #include "exclusive/format_matrix.h"
@@ -123,12 +104,6 @@ private:
     std::size_t at = 0;
 };
 
-// A driver that hangs: the endpoint's n-th call of the run, from its opening (1).
-struct Hang {
-    std::size_t endpoint;
-    unsigned long call;
-};
-
 struct MemoryFault {
     bool fails = false;
     unsigned long allocation = 0; // 1: the next one
@@ -140,8 +115,8 @@ struct MemoryFault {
 // caller to arm; the endpoint service, its endpoints, the defaults and each
 // driver's endpoint id.
 MemoryFault readMachine(Input& in, simulated::Machine& m);
-// The part read after it (and after a target's own bytes): what each endpoint
-// says beyond that, and the hang, which the caller arms for the exclusive run.
+// The part after a target's own bytes. A hang: an endpoint, its n-th call (1: its opening).
+using Hang = std::pair<std::size_t, unsigned long>;
 std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m);
 
 // The device numbers a section lists: from 0 without holes, a count read as
@@ -171,86 +146,55 @@ std::string utf8Of(const std::u16string& text);
 // lacks as '?', control bytes as '?'.
 std::string ansiShown(const std::u16string& text);
 
-// One time the report opens an endpoint: the id it asks by, and the endpoint
-// that answers (the service matches ids in any case).
-struct Visit {
-    std::size_t endpoint;
-    std::u16string asked;
-};
-
 // Where the endpoints must show up in a report that looks them up.
 struct SectionEndpoints {
-    std::vector<std::optional<Visit>> devices; // per listed device: its endpoint, if it can be had
-    std::vector<std::u16string> unmatchedIds;  // the ids no device led to, in the service's order
-    std::vector<std::optional<Visit>> unmatched; // per such id: the endpoint listed, if any
+    std::vector<std::optional<std::size_t>> devices; // per listed device: its endpoint, if any
+    std::vector<std::size_t> unmatched;              // the endpoints listed after the devices
 };
-
 struct EndpointExpectations {
-    bool exclusive = false;
     SectionEndpoints sections[2]; // inputs, outputs
-    std::vector<int> probes;      // per endpoint: how often the report shows it
-    // Kept only where its calls can be counted: an endpoint opened once.
-    std::optional<Hang> hang;
-    bool hangReached = false; // known after the run
+    std::vector<int> probes;      // per endpoint: how often the exclusive mode asks it
+    std::optional<Hang> hang;     // kept where its calls can be counted: shown once
+    std::u16string hangAsked;     // the id that endpoint is asked by
+    bool hangReached = false;     // known after the run
 };
-EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive,
+// The exclusive mode lists endpoints in every state, the others active ones.
+EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive = false,
                                      std::optional<Hang> hang = std::nullopt);
-
-// The limit the fuzzers set for one endpoint call, and how long a hung call
-// blocks: long enough that a report which waits for it shows.
-extern const std::chrono::milliseconds callLimit;
-extern const std::chrono::milliseconds hangLength;
-// Makes the expected hang happen in the live machine; call just before the run.
-void armHang(simulated::Machine& live, const EndpointExpectations& expected);
-// After the run, with hanging calls let go: whether the hang was reached, and
-// that it cost the report one limit, no wait for the call and no call after it.
+// Arm the hang and a short call limit; then check it cost one limit and no later call.
+std::chrono::steady_clock::time_point armHang(simulated::Machine& live,
+                                              const EndpointExpectations& expected);
 void checkHang(const simulated::Machine& live, EndpointExpectations& expected,
-               std::chrono::steady_clock::duration took);
+               std::chrono::steady_clock::time_point start);
 
-// A format a report must give; none when it cannot be read.
-struct MixView {
-    std::optional<SampleType> sample;
-    DWORD rate = 0;
-    unsigned channels = 0;
-    std::optional<DWORD> channelMask; // none for a plain header
-};
-
-struct SessionView {
-    std::optional<std::uint32_t> pid;
-    std::optional<std::u16string> program; // the image's file name
-    std::uint32_t state = 0;
-    bool system = false;
-};
-
-// An endpoint as a report must give it; unset what cannot be read.
+// An endpoint's identity as a report must give it; unset what cannot be read.
 struct EndpointView {
     std::u16string id;
     std::optional<std::u16string> name;
     std::optional<std::u16string> adapter;
     std::optional<std::uint32_t> formFactor;
     std::optional<std::array<bool, endpointRoleCount>> defaultFor;
-    // The exclusive mode's.
-    std::optional<std::uint32_t> state;
-    std::optional<MixView> deviceFormat;
-    std::optional<bool> enhancements;
-    std::optional<VolumeReading> volume;
-    std::optional<std::vector<SessionView>> sessions;
-    std::optional<DevicePeriods> devicePeriods;
-    std::optional<EnginePeriods> enginePeriods;
-    std::optional<MixView> mix;
-    bool active = true; // what its audio client says is shown
-    // The exclusive status when known before any question; else the probe's.
-    std::optional<std::string> status;
+    // The exclusive mode's: the state (-1 unknown; active, disabled, not present, unplugged), a
+    // hang reached, which readings are known (mix: expectedMix's), how many sessions.
+    int state = -1;
+    bool active = true, hung = false, deviceFormat = false, enhancements = false, volume = false,
+         devicePeriods = false, enginePeriods = false, mix = false;
+    std::optional<std::size_t> sessions;
 };
 EndpointView expectedView(const simulated::Machine& m, const EndpointExpectations& expected,
-                          const Visit& visit, DeviceDirection direction);
+                          std::size_t endpoint, DeviceDirection direction);
 
 const char* formFactorWord(std::uint32_t formFactor);
 extern const char* const roleWords[endpointRoleCount];
-extern const char* const sessionStateWords[3];
 
-// Rounded to `places` decimals as the reports round, -0 as 0.
-double rounded(double value, int places);
+// The shared-mode format (or the panel's) a report must give; none when it cannot be read.
+struct MixView {
+    std::optional<SampleType> sample;
+    DWORD rate = 0;
+    unsigned channels = 0;
+    std::optional<DWORD> channelMask; // none for a plain header
+};
+std::optional<MixView> expectedMix(const simulated::Endpoint& e, bool panel = false);
 
 const char* sampleWord(SampleType type);
 std::optional<SampleType> sampleOfWord(const std::string& word);
@@ -277,13 +221,12 @@ DWORD usualMask(unsigned channels);
 void clearProbeLogs();
 
 // Checks one endpoint's exclusive findings as a report gives them: every format
-// claimed was asked and taken; a status known before any question is that one,
-// with no question asked; for an endpoint probed once, the status is what its
-// answers call for, no question came after one that ends the probe, none was
-// asked twice, and where the device keeps the probe's assumptions the findings
-// are exactly brute force's.
+// claimed was asked and taken; for an endpoint probed once, the status is what
+// its answers call for, no question came after one that ends the probe, none
+// was asked twice, and where the device keeps the probe's assumptions the
+// findings are exactly brute force's; a status known before any question is that, none asked.
 void checkExclusive(const simulated::Machine& m, const EndpointExpectations& expected,
-                    const Visit& visit, const EndpointView& view, const std::string& status,
+                    std::size_t endpoint, const std::string& status,
                     const std::vector<Claim>& claims, const std::string& where);
 
 } // namespace fuzz
