@@ -296,22 +296,36 @@ std::vector<std::string> progressLines(const simulated::Machine& m) {
             static_cast<std::int32_t>(reported ? *reported : static_cast<UINT>(devices.size()));
         for (long id : listedIds(devices, reported)) {
             const simulated::Device& d = devices[static_cast<std::size_t>(id)];
-            std::string line = std::string("probing ") + (s == 0 ? "input " : "output ") +
-                               std::to_string(id + 1) + " of " + std::to_string(count) + ": " +
-                               shown(d.szPname, sizeof d.szPname);
-            line.erase(line.find_last_not_of(' ') + 1); // as the blanking is left out
-            lines.push_back(utf8OfAnsi(line.c_str(), line.size()));
+            lines.push_back(std::string("probing ") + (s == 0 ? "input " : "output ") +
+                            std::to_string(id + 1) + " of " + std::to_string(count) + ": " +
+                            shown(d.szPname, sizeof d.szPname));
         }
     }
     return lines;
 }
 
 // On a console: each line over the one before, then the whole line erased (two blank pieces);
-// nothing else. Its blanking and the exclusive mode's endpoint lines are the unit tests'.
+// nothing else. The slow mode's lines, the devices' alone, are blanked exactly (a column a
+// character); the exclusive mode's endpoint lines are the unit tests'.
 void checkErrors(const Context& c, const std::string& errors, const std::string& where) {
     const std::string shown = utf8Of(simulated::calls().errorConsole);
     simulated::calls().errorConsole.clear();
     std::vector<std::string> seen, wanted = progressLines(c.m);
+    if (c.console && c.mode == Mode::Slow && !wanted.empty()) {
+        std::string exact;
+        std::size_t width = 0;
+        for (const std::string& line : wanted) {
+            exact += "\r" + line + std::string(line.size() < width ? width - line.size() : 0, ' ');
+            width = line.size();
+        }
+        exact += "\r" + std::string(width, ' ') + "\r";
+        expect(shown == utf8OfAnsi(exact.c_str(), exact.size()),
+               where + ": the console shows \"" + shown + "\"");
+    }
+    for (std::string& line : wanted) {
+        line.erase(line.find_last_not_of(' ') + 1); // as the blanking is left out
+        line = utf8OfAnsi(line.c_str(), line.size());
+    }
     for (std::size_t at = 0, end; at < shown.size(); at = end) {
         end = std::min(shown.find('\r', at + 1), shown.size());
         std::string line = shown.substr(at + 1, end - at - 1);
