@@ -97,23 +97,6 @@ TEST(ConsoleOutput, ABufferEndNeverSplitsACharacter) {
             << c.bytes;
 }
 
-TEST_F(ConsoleText, TextLongerThanTheBufferArrivesWhole) {
-    simulated::machine().outputConsole = true;
-    std::string text;
-    for (int i = 0; i < 300; ++i)
-        text += "Micr\xF3"
-                "fono ";
-    text += "\n";
-    {
-        ConsoleBuffer console;
-        std::ostream out(&console);
-        out << text << std::flush;
-        EXPECT_TRUE(out.good());
-    }
-    EXPECT_EQ(onConsole(text), simulated::calls().outputConsole);
-    EXPECT_GT(simulated::calls().outputConsoleWrites, 1u);
-}
-
 TEST_F(ConsoleText, AConsoleWriteThatFailsGivesStatusOne) {
     furnishEndpointMachine();
     simulated::Machine& m = simulated::machine();
