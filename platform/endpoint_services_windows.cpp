@@ -190,12 +190,25 @@ const PROPERTYKEY& textKey(EndpointText which) {
                                                : PKEY_DeviceInterface_FriendlyName;
 }
 
-HRESULT readProperty(EndpointDevice* device, const PROPERTYKEY& key, PropertyValue* value) {
-    IPropertyStore* store = nullptr;
-    const HRESULT result = propertyStore(device, &store);
-    if (FAILED(result))
-        return result;
-    return store->GetValue(key, value->receive());
+// Reads a property that should hold a value of `type` and hands it to `take`:
+// NotFound when the store lacks it, a type mismatch when it holds another.
+template <class Take>
+EndpointAnswer typedProperty(EndpointDevice* device, const PROPERTYKEY& key, VARTYPE type,
+                             Take take) {
+    try {
+        IPropertyStore* store = nullptr;
+        HRESULT result = propertyStore(device, &store);
+        PropertyValue read;
+        if (SUCCEEDED(result))
+            result = store->GetValue(key, read.receive());
+        if (SUCCEEDED(result))
+            result = read.get().vt == type       ? take(read.get())
+                     : read.get().vt == VT_EMPTY ? E_NOTFOUND
+                                                 : DISP_E_TYPEMISMATCH;
+        return endpointAnswerOf(result);
+    } catch (const std::bad_alloc&) {
+        return EndpointAnswer::NoMemory;
+    }
 }
 
 } // namespace
@@ -352,23 +365,10 @@ void closeEndpoint(EndpointDevice* device) {
 }
 
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
-    try {
-        PropertyValue read;
-        const HRESULT result = readProperty(device, textKey(which), &read);
-        if (FAILED(result))
-            return endpointAnswerOf(result);
-        switch (read.get().vt) {
-        case VT_LPWSTR:
-            *text = fromWide(read.get().pwszVal);
-            return endpointAnswerOf(S_OK);
-        case VT_EMPTY:
-            return endpointAnswerOf(E_NOTFOUND);
-        default:
-            return endpointAnswerOf(DISP_E_TYPEMISMATCH);
-        }
-    } catch (const std::bad_alloc&) {
-        return EndpointAnswer::NoMemory;
-    }
+    return typedProperty(device, textKey(which), VT_LPWSTR, [text](const PROPVARIANT& v) {
+        *text = fromWide(v.pwszVal);
+        return S_OK;
+    });
 }
 
 EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id) {
@@ -388,47 +388,22 @@ EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
 }
 
 EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
-    PropertyValue read;
-    const HRESULT result =
-        readProperty(device,
-                     which == EndpointNumber::FormFactor ? PKEY_AudioEndpoint_FormFactor
-                                                         : PKEY_AudioEndpoint_Disable_SysFx,
-                     &read);
-    if (FAILED(result))
-        return endpointAnswerOf(result);
-    switch (read.get().vt) {
-    case VT_UI4:
-        *value = read.get().ulVal;
-        return endpointAnswerOf(S_OK);
-    case VT_EMPTY:
-        return endpointAnswerOf(E_NOTFOUND);
-    default:
-        return endpointAnswerOf(DISP_E_TYPEMISMATCH);
-    }
+    const PROPERTYKEY& key = which == EndpointNumber::FormFactor ? PKEY_AudioEndpoint_FormFactor
+                                                                 : PKEY_AudioEndpoint_Disable_SysFx;
+    return typedProperty(device, key, VT_UI4, [value](const PROPVARIANT& v) {
+        *value = v.ulVal;
+        return S_OK;
+    });
 }
 
 EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
-    try {
-        PropertyValue read;
-        const HRESULT result = readProperty(device, PKEY_AudioEngine_DeviceFormat, &read);
-        if (FAILED(result))
-            return endpointAnswerOf(result);
-        switch (read.get().vt) {
-        case VT_BLOB: {
-            const BLOB& blob = read.get().blob;
-            if (blob.pBlobData == nullptr && blob.cbSize != 0)
-                return endpointAnswerOf(E_POINTER);
-            format->assign(blob.pBlobData, blob.pBlobData + blob.cbSize);
-            return endpointAnswerOf(S_OK);
-        }
-        case VT_EMPTY:
-            return endpointAnswerOf(E_NOTFOUND);
-        default:
-            return endpointAnswerOf(DISP_E_TYPEMISMATCH);
-        }
-    } catch (const std::bad_alloc&) {
-        return EndpointAnswer::NoMemory;
-    }
+    return typedProperty(device, PKEY_AudioEngine_DeviceFormat, VT_BLOB,
+                         [format](const PROPVARIANT& v) {
+                             if (v.blob.pBlobData == nullptr && v.blob.cbSize != 0)
+                                 return E_POINTER;
+                             format->assign(v.blob.pBlobData, v.blob.pBlobData + v.blob.cbSize);
+                             return S_OK;
+                         });
 }
 
 EndpointAnswer openAudioClient(EndpointDevice* device) {
