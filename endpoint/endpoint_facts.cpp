@@ -30,25 +30,11 @@ defaultRolesOf(const std::u16string& id, DeviceDirection direction,
 }
 
 ExclusiveStatus stopReasonOf(EndpointAnswer answer) {
-    switch (answer) {
-    case EndpointAnswer::Ok:
+    if (answer == EndpointAnswer::Ok)
         return ExclusiveStatus::Ok;
-    case EndpointAnswer::NotAllowed:
-        return ExclusiveStatus::NotAllowed;
-    case EndpointAnswer::Busy:
-        return ExclusiveStatus::Busy;
-    case EndpointAnswer::Gone:
-    case EndpointAnswer::NotFound:
-        return ExclusiveStatus::Gone;
-    case EndpointAnswer::AccessDenied:
-        return ExclusiveStatus::AccessDenied;
-    // A refusal too: where nothing was asked, nothing was refused.
-    case EndpointAnswer::Refused:
-    case EndpointAnswer::NoMemory:
-    case EndpointAnswer::Failed:
-        break;
-    }
-    return ExclusiveStatus::Unavailable;
+    // Where nothing was asked, a refusal or a failure says only that.
+    const ExclusiveStatus stop = probeStopOf(answer);
+    return stop == ExclusiveStatus::Ok ? ExclusiveStatus::Unavailable : stop;
 }
 
 std::vector<AudioSession> sessionsOf(const std::vector<SessionReading>& readings) {

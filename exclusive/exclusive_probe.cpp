@@ -61,25 +61,6 @@ namespace {
 
 constexpr std::size_t noShape = static_cast<std::size_t>(-1);
 
-// A device answer that ends the probe, with what to report; Ok when it does not.
-ExclusiveStatus stopFor(EndpointAnswer answer) {
-    switch (answer) {
-    case EndpointAnswer::NotAllowed:
-        return ExclusiveStatus::NotAllowed;
-    case EndpointAnswer::Busy:
-        return ExclusiveStatus::Busy;
-    case EndpointAnswer::Gone:
-    case EndpointAnswer::NotFound:
-        return ExclusiveStatus::Gone;
-    case EndpointAnswer::AccessDenied:
-        return ExclusiveStatus::AccessDenied;
-    case EndpointAnswer::NoMemory:
-        return ExclusiveStatus::Unavailable;
-    default:
-        return ExclusiveStatus::Ok;
-    }
-}
-
 // A yes or a no. A device that gave neither to any question was not asked at
 // all, whatever the failure was; "nothing accepted" would say it had been.
 bool answered(EndpointAnswer answer) {
@@ -165,7 +146,7 @@ bool taken(Probe& p, Cell cell, std::size_t shape) {
         const EndpointAnswer a =
             askShape(*p.ask, static_cast<SampleType>(cell.type), p.m.counts[cell.count],
                      matrixRates[cell.rate], p.m.shapesOf(cell.type, cell.count)[shape]);
-        p.status = stopFor(a);
+        p.status = probeStopOf(a);
         p.answered = p.answered || answered(a);
         known = a == EndpointAnswer::Ok ? 1 : 0;
     }
@@ -343,6 +324,24 @@ ExclusiveFindings findingsOf(Probe& p) {
 
 } // namespace
 
+ExclusiveStatus probeStopOf(EndpointAnswer answer) {
+    switch (answer) {
+    case EndpointAnswer::NotAllowed:
+        return ExclusiveStatus::NotAllowed;
+    case EndpointAnswer::Busy:
+        return ExclusiveStatus::Busy;
+    case EndpointAnswer::Gone:
+    case EndpointAnswer::NotFound:
+        return ExclusiveStatus::Gone;
+    case EndpointAnswer::AccessDenied:
+        return ExclusiveStatus::AccessDenied;
+    case EndpointAnswer::NoMemory:
+        return ExclusiveStatus::Unavailable;
+    default:
+        return ExclusiveStatus::Ok;
+    }
+}
+
 ProbeStart probeStartOf(const FormatReading& mix) {
     return {mix.channels, mix.rate, mix.channelMask.value_or(0)};
 }
@@ -367,7 +366,7 @@ ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion
                         ++findings.questions;
                         const EndpointAnswer a = askShape(ask, static_cast<SampleType>(t),
                                                           m.counts[c], matrixRates[r], shapes[k]);
-                        findings.status = stopFor(a);
+                        findings.status = probeStopOf(a);
                         if (findings.status != ExclusiveStatus::Ok)
                             return findings;
                         anyAnswer = anyAnswer || answered(a);

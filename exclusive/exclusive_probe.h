@@ -22,6 +22,10 @@ enum class ExclusiveStatus {
     Inactive,
 };
 
+// A device answer that ends the probe, with what to report; Ok for one that
+// does not (a yes, a no, a failure that leaves other formats to ask).
+ExclusiveStatus probeStopOf(EndpointAnswer answer);
+
 // What the probe knows of the device before it asks: its shared-mode mix
 // format, where one could be read (0 and none otherwise).
 struct ProbeStart {
