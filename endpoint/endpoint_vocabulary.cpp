@@ -54,6 +54,8 @@ const char* exclusiveStatusName(ExclusiveStatus status) {
         return "not answering";
     case ExclusiveStatus::Inactive:
         return "inactive";
+    case ExclusiveStatus::TooSlow:
+        return "too slow";
     }
     return "unavailable";
 }

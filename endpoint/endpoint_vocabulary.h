@@ -14,7 +14,7 @@ const char* formFactorName(std::uint32_t formFactor);
 const char* roleName(EndpointRole role);
 
 // "ok", "not allowed", "busy", "gone", "access denied", "unavailable",
-// "not answering", "inactive".
+// "not answering", "inactive", "too slow".
 const char* exclusiveStatusName(ExclusiveStatus status);
 
 // "active", "disabled", "notPresent", "unplugged"; null for anything else.

@@ -48,8 +48,9 @@ void closeEndpointService(EndpointService* service);
 EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id, std::u16string* endpointId);
 
 // The ids of one direction's endpoints, in the service's order: the active
-// ones, or those in every state.
-enum class EndpointListing { Active, EveryState };
+// ones, those in every state, those present (active, disabled or unplugged), or
+// those not present.
+enum class EndpointListing { Active, EveryState, Present, NotPresent };
 EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
                            EndpointListing listing, std::vector<std::u16string>* ids);
 

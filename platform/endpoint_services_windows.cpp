@@ -292,7 +292,11 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
         return EndpointAnswer::Failed;
     try {
         const DWORD states =
-            listing == EndpointListing::Active ? DEVICE_STATE_ACTIVE : DEVICE_STATEMASK_ALL;
+            listing == EndpointListing::Active       ? DEVICE_STATE_ACTIVE
+            : listing == EndpointListing::EveryState ? DEVICE_STATEMASK_ALL
+            : listing == EndpointListing::NotPresent
+                ? DEVICE_STATE_NOTPRESENT
+                : DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED;
         ComRef<IMMDeviceCollection> collection;
         HRESULT result = service->enumerator->EnumAudioEndpoints(dataFlow(direction), states,
                                                                  collection.receive());

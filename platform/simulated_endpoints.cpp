@@ -59,6 +59,7 @@ struct Hangs {
     std::condition_variable changed;
     unsigned long releases = 0; // how many times hanging calls were let go
     int liveServices = 0;       // services opened and not yet closed, on any thread
+    int hanging = 0;            // calls hanging now
 };
 
 Hangs& hangs() {
@@ -69,13 +70,8 @@ Hangs& hangs() {
 // Counts a call to the endpoint, and hangs when it is the one that does.
 void noteEndpointCall(simulated::Endpoint& e) {
     simulated::noteCall();
-    if (!e.hangsAtCall || ++e.callsAnswered != *e.hangsAtCall)
-        return;
-    Hangs& h = hangs();
-    std::unique_lock<std::mutex> lock(h.mutex);
-    const unsigned long releases = h.releases;
-    h.changed.wait_for(lock, machine().endpoints.hangLength,
-                       [&] { return h.releases != releases; });
+    if (e.hangsAtCall && ++e.callsAnswered == *e.hangsAtCall)
+        simulated::hangUntilReleased();
 }
 
 void countService(int change) {
@@ -88,6 +84,23 @@ void countService(int change) {
 } // namespace
 
 namespace simulated {
+
+void hangUntilReleased() {
+    const std::chrono::milliseconds length = machine().endpoints.hangLength;
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    const unsigned long releases = h.releases;
+    ++h.hanging;
+    h.changed.wait_for(lock, length, [&] { return h.releases != releases; });
+    --h.hanging;
+    h.changed.notify_all();
+}
+
+void waitUntilNoCallHangs() {
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    h.changed.wait(lock, [&] { return h.hanging == 0; });
+}
 
 void releaseHangingCalls() {
     Hangs& h = hangs();
@@ -159,10 +172,14 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
     const simulated::EndpointSystem& system = machine().endpoints;
     if (system.listResult != S_OK)
         return endpointAnswerOf(system.listResult);
-    for (const simulated::Endpoint& e : system.endpoints)
-        if (e.direction == direction &&
-            (listing == EndpointListing::EveryState || e.state == endpointActive))
+    for (const simulated::Endpoint& e : system.endpoints) {
+        const bool listed = listing == EndpointListing::EveryState ||
+                            (listing == EndpointListing::Active && e.state == endpointActive) ||
+                            (listing == EndpointListing::Present && e.state != endpointNotPresent) ||
+                            (listing == EndpointListing::NotPresent && e.state == endpointNotPresent);
+        if (e.direction == direction && listed)
             ids->push_back(e.id);
+    }
     return EndpointAnswer::Ok;
 }
 

@@ -35,6 +35,10 @@ struct Device {
     // know them.
     MMRESULT endpointIdResult = MMSYSERR_NOTSUPPORTED;
     std::u16string endpointId;
+    // Its n-th capability query or query-open (from 1) answers only after the
+    // system's hang length, or when the machine is reset: a driver that hangs.
+    std::optional<unsigned long> hangsAtCall;
+    unsigned long callsAnswered = 0;
 };
 
 // A property of an endpoint: S_OK with its value, E_NOTFOUND when the store
@@ -126,6 +130,7 @@ struct Machine {
     std::vector<Device> outputs;
     std::optional<UINT> inputCount; // the count reported, when not the number of inputs
     std::optional<UINT> outputCount;
+    std::optional<DeviceDirection> countHangs; // that direction's device count hangs
 
     std::vector<CodecFormat> formats; // in the order the codecs report them
     std::vector<FormatTag> tags;
@@ -139,6 +144,7 @@ struct Machine {
     EndpointSystem endpoints;
     bool outputConsole = false; // standard output is an interactive console
     bool errorConsole = false;  // standard error is an interactive console
+    std::size_t errorConsoleColumns = 0; // its width; 0: it cannot be told
     // Writes to the output console that arrive before every later one fails.
     std::optional<unsigned long> outputConsoleWritesBeforeFailure;
     // Run at the program's first platform call, before it is answered.
@@ -175,6 +181,15 @@ void reset();
 // Lets every hanging call go, and waits until the threads they held have
 // closed their services.
 void releaseHangingCalls();
+
+// Where a call that hangs waits: the system's hang length, or until hanging
+// calls are let go. The call has read all it needs of the machine before.
+void hangUntilReleased();
+
+// What a DLL's detach code does when the process ends in the ordinary way: it
+// waits for the locks a call hanging inside the service holds, so here for
+// every hanging call to end.
+void waitUntilNoCallHangs();
 
 // Makes the n-th allocation from now fail (1: the next one); when `persistent`,
 // every one after it fails too.
