@@ -443,7 +443,7 @@ EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* fo
         return endpointAnswerOf(E_POINTER);
     // In exclusive mode there is no "closest" format to offer.
     result = client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
-    return endpointAnswerOf(result);
+    return formatAnswerOf(result);
 }
 
 EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {

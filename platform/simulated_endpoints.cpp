@@ -47,7 +47,7 @@ simulated::Endpoint* findEndpoint(const std::u16string& id) {
 }
 
 template <class T> EndpointAnswer readProperty(const simulated::Property<T>& property, T* value) {
-    if (property.result == S_OK)
+    if (SUCCEEDED(property.result))
         *value = property.value;
     return endpointAnswerOf(property.result);
 }
@@ -119,12 +119,12 @@ EndpointAnswer openEndpointService(EndpointService** service) {
     *service = nullptr;
     const simulated::EndpointSystem& system = machine().endpoints;
     // Already set up by someone else in another mode: usable, but not ours to undo.
-    const bool ownsCom = system.comResult == S_OK || system.comResult == S_FALSE;
+    const bool ownsCom = SUCCEEDED(system.comResult);
     if (!ownsCom && system.comResult != RPC_E_CHANGED_MODE)
         return endpointAnswerOf(system.comResult);
     if (ownsCom)
         ++calls().comDepth;
-    if (system.enumeratorResult != S_OK) {
+    if (FAILED(system.enumeratorResult)) {
         if (ownsCom)
             --calls().comDepth;
         return endpointAnswerOf(system.enumeratorResult);
@@ -170,7 +170,7 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
     if (service == nullptr)
         return EndpointAnswer::Failed;
     const simulated::EndpointSystem& system = machine().endpoints;
-    if (system.listResult != S_OK)
+    if (FAILED(system.listResult))
         return endpointAnswerOf(system.listResult);
     for (const simulated::Endpoint& e : system.endpoints) {
         const bool listed = listing == EndpointListing::EveryState ||
@@ -189,7 +189,7 @@ EndpointAnswer defaultEndpointId(EndpointService* service, DeviceDirection direc
     if (service == nullptr)
         return EndpointAnswer::Failed;
     const simulated::EndpointSystem& system = machine().endpoints;
-    if (system.defaultResult != S_OK)
+    if (FAILED(system.defaultResult))
         return endpointAnswerOf(system.defaultResult);
     const std::u16string& found =
         system.defaults[directionIndex(direction)][static_cast<int>(role)];
@@ -209,7 +209,7 @@ EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
     if (endpoint == nullptr)
         return endpointAnswerOf(E_NOTFOUND);
     noteEndpointCall(*endpoint);
-    if (endpoint->openResult != S_OK)
+    if (FAILED(endpoint->openResult))
         return endpointAnswerOf(endpoint->openResult);
     *device = new (std::nothrow) EndpointDevice{endpoint};
     if (*device == nullptr)
@@ -234,7 +234,7 @@ EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id) {
 EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.stateResult == S_OK)
+    if (SUCCEEDED(e.stateResult))
         *state = e.state;
     return endpointAnswerOf(e.stateResult);
 }
@@ -242,7 +242,7 @@ EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(which == EndpointText::FriendlyName ? e.friendlyName : e.adapterName, text);
 }
@@ -250,7 +250,7 @@ EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16
 EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(which == EndpointNumber::FormFactor ? e.formFactor : e.systemEffectsOff,
                         value);
@@ -259,7 +259,7 @@ EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std:
 EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(e.deviceFormat, format);
 }
@@ -286,9 +286,9 @@ HRESULT clientResult(const EndpointDevice* device) {
 EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
-    if (e.mixResult != S_OK)
+    if (FAILED(e.mixResult))
         return endpointAnswerOf(e.mixResult);
     if (e.mixFormat.size() < sizeof(WAVEFORMATEX))
         return endpointAnswerOf(E_FAIL);
@@ -310,19 +310,19 @@ EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* fo
     noteEndpointCall(e);
     ++calls().exclusiveQuestions;
     ++e.questionsAsked;
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
     if (!e.exclusive)
         return endpointAnswerOf(AUDCLNT_E_UNSUPPORTED_FORMAT);
-    return endpointAnswerOf(e.exclusive(format));
+    return formatAnswerOf(e.exclusive(format));
 }
 
 EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     return readProperty(e.devicePeriods, periods);
 }
@@ -331,7 +331,7 @@ EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX*
                                      EnginePeriods* periods) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
@@ -341,7 +341,7 @@ EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX*
 EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.activateResult != S_OK)
+    if (FAILED(e.activateResult))
         return endpointAnswerOf(e.activateResult);
     return readProperty(e.volume, volume);
 }
@@ -349,9 +349,9 @@ EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
 EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.activateResult != S_OK)
+    if (FAILED(e.activateResult))
         return endpointAnswerOf(e.activateResult);
-    if (e.sessionsResult != S_OK)
+    if (FAILED(e.sessionsResult))
         return endpointAnswerOf(e.sessionsResult);
     sessions->clear();
     const std::map<std::uint32_t, std::u16string>& processes = machine().endpoints.processes;
@@ -359,7 +359,7 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         SessionReading reading;
         reading.state = s.state;
         reading.systemSounds = s.systemSounds;
-        if (s.processIdResult == S_OK) {
+        if (SUCCEEDED(s.processIdResult)) {
             reading.processId = s.processId;
             const auto process = processes.find(s.processId);
             if (process != processes.end())

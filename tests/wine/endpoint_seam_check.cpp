@@ -296,7 +296,7 @@ Row checkEndpoint(EndpointService* service, LiveEndpointSession& session, const 
     for (const Sample& s : sample) {
         const EndpointAnswer got = askExclusiveFormat(device, &s.format.Format);
         const HRESULT want = session.askExclusive(live.id, &s.format.Format);
-        if (got != endpointAnswerOf(want) || (got == EndpointAnswer::Ok) != (want == S_OK))
+        if (got != formatAnswerOf(want) || (got == EndpointAnswer::Ok) != (want == S_OK))
             fail(label + ": exclusive " + s.name + " answered " + answerName(got) +
                  ", live gives " + hexCode(static_cast<std::uint32_t>(want)));
         if (got == EndpointAnswer::Ok) {
