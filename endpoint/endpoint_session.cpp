@@ -1,5 +1,6 @@
 #include "endpoint/endpoint_session.h"
 
+#include "endpoint/endpoint_vocabulary.h"
 #include "watchdog/time_limits.h"
 #include "watchdog/timed_worker.h"
 
@@ -188,8 +189,8 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
         if (exclusiveMode) {
             if (!found->formats)
                 found->formats.emplace();
-            found->formats->exclusive = stoppedFor(
-                w.spent() ? ExclusiveStatus::NotAnswering : ExclusiveStatus::TooSlow);
+            found->formats->exclusive =
+                stoppedFor(w.spent() ? ExclusiveStatus::NotAnswering : ExclusiveStatus::TooSlow);
         }
         return found;
     };
@@ -227,6 +228,14 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
                                 return endpointNumber(d, EndpointNumber::FormFactor, value);
                             }),
          &facts.formFactor);
+    // A display's form factor does not say whether it is HDMI or DisplayPort;
+    // its jack may.
+    if (facts.formFactor == formFactorDigitalDisplay)
+        keep(ask<std::u16string>(w, state,
+                                 [](EndpointDevice* d, std::u16string* text) {
+                                     return endpointText(d, EndpointText::JackSubtype, text);
+                                 }),
+             &facts.jackSubtype);
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
     if (exclusiveMode && !stopped())
         readCondition(*found);
@@ -280,12 +289,12 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     if (stopped())
         return;
 
-    const std::optional<EndpointAnswer> client =
-        state->timeLeft() ? w.run([held = state](CallClock& clock) {
-            clock.callStarts();
-            return openAudioClient(held->device);
-        })
-                          : std::nullopt;
+    const std::optional<EndpointAnswer> client = state->timeLeft()
+                                                     ? w.run([held = state](CallClock& clock) {
+                                                           clock.callStarts();
+                                                           return openAudioClient(held->device);
+                                                       })
+                                                     : std::nullopt;
     if (stopped())
         return;
     // Without an audio client nothing below can be asked: one reason, no
@@ -387,8 +396,8 @@ std::optional<std::size_t> EndpointSession::notPresentCount(DeviceDirection dire
     return ids->size();
 }
 
-std::optional<std::vector<std::u16string>>
-EndpointSession::unmatchedOf(DeviceDirection direction, EndpointListing listing) {
+std::optional<std::vector<std::u16string>> EndpointSession::unmatchedOf(DeviceDirection direction,
+                                                                        EndpointListing listing) {
     std::vector<std::u16string> unmatched;
     if (!startWorker())
         return std::nullopt;

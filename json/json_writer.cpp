@@ -130,7 +130,7 @@ void endpointMembers(JsonText& json, const EndpointFacts& facts, bool exclusive)
     textOrNull(json.key("name"), facts.name);
     textOrNull(json.key("adapter"), facts.adapter);
     if (facts.formFactor)
-        json.key("formFactor").string(formFactorName(*facts.formFactor));
+        json.key("formFactor").string(formFactorName(*facts.formFactor, facts.jackSubtype));
     else
         json.key("formFactor").null();
     json.key("default");
@@ -353,8 +353,7 @@ void JsonWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFor
     unmatched.push_back(std::move(found));
 }
 
-void JsonWriter::notPresentEndpoints(DeviceDirection direction,
-                                     std::optional<std::size_t> count) {
+void JsonWriter::notPresentEndpoints(DeviceDirection direction, std::optional<std::size_t> count) {
     notPresentCounted = true;
     notPresent[direction == 'I' ? 0 : 1] = count;
 }

@@ -173,10 +173,11 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
     if (FAILED(system.listResult))
         return endpointAnswerOf(system.listResult);
     for (const simulated::Endpoint& e : system.endpoints) {
-        const bool listed = listing == EndpointListing::EveryState ||
-                            (listing == EndpointListing::Active && e.state == endpointActive) ||
-                            (listing == EndpointListing::Present && e.state != endpointNotPresent) ||
-                            (listing == EndpointListing::NotPresent && e.state == endpointNotPresent);
+        const bool listed =
+            listing == EndpointListing::EveryState ||
+            (listing == EndpointListing::Active && e.state == endpointActive) ||
+            (listing == EndpointListing::Present && e.state != endpointNotPresent) ||
+            (listing == EndpointListing::NotPresent && e.state == endpointNotPresent);
         if (e.direction == direction && listed)
             ids->push_back(e.id);
     }
@@ -244,7 +245,11 @@ EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16
     noteEndpointCall(e);
     if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
-    return readProperty(which == EndpointText::FriendlyName ? e.friendlyName : e.adapterName, text);
+    const simulated::Property<std::u16string>& property =
+        which == EndpointText::FriendlyName  ? e.friendlyName
+        : which == EndpointText::AdapterName ? e.adapterName
+                                             : e.jackSubtype;
+    return readProperty(property, text);
 }
 
 EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
@@ -361,9 +366,14 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         reading.systemSounds = s.systemSounds;
         if (SUCCEEDED(s.processIdResult)) {
             reading.processId = s.processId;
+            const std::map<std::uint32_t, std::u16string>& names =
+                machine().endpoints.snapshotNames;
             const auto process = processes.find(s.processId);
+            const auto named = names.find(s.processId);
             if (process != processes.end())
                 reading.programPath = process->second;
+            else if (named != names.end() && !s.systemSounds)
+                reading.programPath = named->second;
         }
         sessions->push_back(reading);
     }

@@ -69,6 +69,7 @@ struct Endpoint {
     HRESULT propertyStoreResult = S_OK;
     Property<std::u16string> friendlyName;
     Property<std::u16string> adapterName;
+    Property<std::u16string> jackSubtype;
     Property<std::uint32_t> formFactor;
     Property<std::uint32_t> systemEffectsOff;
     Property<std::vector<unsigned char>> deviceFormat;
@@ -103,8 +104,10 @@ struct EndpointSystem {
     // empty when there is none.
     std::u16string defaults[2][endpointRoleCount];
     std::vector<Endpoint> endpoints;
-    // The image of each process that can be opened, by its id.
+    // The image of each process that can be opened, by its id, and the file
+    // name a snapshot of the processes gives for the others it holds.
     std::map<std::uint32_t, std::u16string> processes;
+    std::map<std::uint32_t, std::u16string> snapshotNames;
     std::chrono::milliseconds hangLength{60000};
 };
 
@@ -142,8 +145,8 @@ struct Machine {
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
-    bool outputConsole = false; // standard output is an interactive console
-    bool errorConsole = false;  // standard error is an interactive console
+    bool outputConsole = false;          // standard output is an interactive console
+    bool errorConsole = false;           // standard error is an interactive console
     std::size_t errorConsoleColumns = 0; // its width; 0: it cannot be told
     // Writes to the output console that arrive before every later one fails.
     std::optional<unsigned long> outputConsoleWritesBeforeFailure;

@@ -263,7 +263,8 @@ void writeBlock(ReportStream& out, const EndpointFacts* facts, const EndpointFor
         writeServiceLine(out, "Name", facts->name);
         writeServiceLine(out, "Adapter", facts->adapter);
         writeLine(out, "Form factor",
-                  facts->formFactor ? formFactorName(*facts->formFactor) : "unknown");
+                  facts->formFactor ? formFactorName(*facts->formFactor, facts->jackSubtype)
+                                    : "unknown");
         writeServiceLine(out, "Endpoint", facts->id);
         // The exclusive mode's own lines: how it is set and used.
         const EndpointCondition condition = facts->condition.value_or(EndpointCondition());

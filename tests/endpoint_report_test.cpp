@@ -199,7 +199,8 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
     EXPECT_EQ(expected, run.output);
     // Without "all" the endpoints not present are one line, in place of their blocks.
     const std::size_t gone = expected.find("--\tHeadphones");
-    EXPECT_EQ(expected.substr(0, gone) + "--\t1 endpoint not present (a device once attached)\n\n\n",
+    EXPECT_EQ(expected.substr(0, gone) +
+                  "--\t1 endpoint not present (a device once attached)\n\n\n",
               runWithArguments({"exclusive"}).output);
     EXPECT_EQ(0, simulated::calls().comDepth);
     EXPECT_EQ(0, simulated::calls().openEndpoints);
@@ -329,6 +330,22 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {{speakerLine,
            replacedAll(speakerLine,
                        {{"Volume", "unknown"}, {"Engine", "unknown"}, {"Sessions", "unknown"}})}},
+         {}},
+        {"a session whose process cannot be opened, named by a snapshot of the processes",
+         [&](simulated::Machine& m) {
+             m.endpoints.snapshotNames[4312] = u"player.exe";
+             m.endpoints.processes.clear();
+         },
+         {},
+         {}},
+        {"a display whose jack does not say HDMI, and one that says DisplayPort",
+         [&](simulated::Machine& m) {
+             m.endpoints.endpoints[2].jackSubtype.result = E_NOTFOUND;
+             speakerEndpoint(m).formFactor.value = 9;
+             speakerEndpoint(m).jackSubtype = {S_OK, u"{E47E4031-3EA6-418D-8F9B-B73843CCBA97}"};
+         },
+         {{tvLine, replaced(tvLine, "Form factor", "digital display")},
+          {speakerLine, replaced(speakerLine, "Form factor", "DisplayPort")}},
          {}},
         {"a session whose process has ended",
          [&](simulated::Machine& m) { m.endpoints.processes.clear(); },

@@ -900,8 +900,7 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
     const simulated::EndpointSystem& system = m.endpoints;
     const std::vector<simulated::Endpoint>& endpoints = system.endpoints;
     expected.probes.assign(endpoints.size(), 0);
-    const bool opens = (SUCCEEDED(system.comResult) ||
-                        system.comResult == RPC_E_CHANGED_MODE) &&
+    const bool opens = (SUCCEEDED(system.comResult) || system.comResult == RPC_E_CHANGED_MODE) &&
                        SUCCEEDED(system.enumeratorResult);
     // An endpoint is found by its id in any case: the first with that id answers.
     auto found = [&](const std::u16string& id) -> std::optional<std::size_t> {
@@ -909,7 +908,7 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
             if (folded(endpoints[i].id) == folded(id)) {
                 expected.hangAsked = hang && hang->first == i ? id : expected.hangAsked;
                 return SUCCEEDED(endpoints[i].openResult) ? std::optional<std::size_t>(i)
-                                                       : std::nullopt;
+                                                          : std::nullopt;
             }
         return std::nullopt;
     };
@@ -988,6 +987,9 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
         view.adapter = e.adapterName.value;
     if (answers() && store && SUCCEEDED(e.formFactor.result))
         view.formFactor = e.formFactor.value;
+    if (view.formFactor == 9u)
+        answers(); // a display's jack, which says nothing here
+
     // No default for a role is an answer; a failure to ask is not.
     const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
     if (asked == EndpointAnswer::Ok || asked == EndpointAnswer::NotFound) {
@@ -1002,7 +1004,8 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
     view.active = !stateRead || e.state == endpointActive;
     for (int bit = 0; stateRead && bit < 4; ++bit)
         view.state = e.state == 1u << bit ? bit : view.state;
-    view.deviceFormat = answers() && store && SUCCEEDED(e.deviceFormat.result) && expectedMix(e, true);
+    view.deviceFormat =
+        answers() && store && SUCCEEDED(e.deviceFormat.result) && expectedMix(e, true);
     view.enhancements = answers() && store && SUCCEEDED(e.systemEffectsOff.result);
     if (!view.active)
         return view;
@@ -1033,7 +1036,7 @@ const char* formFactorWord(std::uint32_t formFactor) {
         "handset",
         "digital passthrough",
         "S/PDIF",
-        "HDMI",
+        "digital display",
         "unknown",
     };
     return formFactor < std::size(words) ? words[formFactor] : "unknown";

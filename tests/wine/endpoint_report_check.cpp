@@ -523,9 +523,19 @@ void gatherTruth(Truth& truth, LiveEndpointSession& session) {
 
 // ---- Words ---------------------------------------------------------------------------------
 
-const char* const formFactorNames[] = {
-    "remote network device", "speakers", "line", "headphones", "microphone", "headset", "handset",
-    "digital passthrough",   "S/PDIF",   "HDMI", "unknown"};
+// A display (9) is "HDMI" or "DisplayPort" only when its jack says so, which
+// no endpoint Wine makes does.
+const char* const formFactorNames[] = {"remote network device",
+                                       "speakers",
+                                       "line",
+                                       "headphones",
+                                       "microphone",
+                                       "headset",
+                                       "handset",
+                                       "digital passthrough",
+                                       "S/PDIF",
+                                       "digital display",
+                                       "unknown"};
 const char* const roleNames[] = {"console", "multimedia", "communications"};
 
 const char* formFactorName(std::uint32_t formFactor) {
