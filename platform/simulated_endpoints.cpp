@@ -55,7 +55,7 @@ template <class T> EndpointAnswer readProperty(const simulated::Property<T>& pro
 // Hanging calls wait here until their time is up or the machine is reset.
 // Never destroyed: a thread may still be waiting when the process ends.
 struct Hangs {
-    std::mutex mutex;
+    std::mutex& mutex = simulated::callMutex();
     std::condition_variable changed;
     unsigned long releases = 0; // how many times hanging calls were let go
     int liveServices = 0;       // services opened and not yet closed, on any thread

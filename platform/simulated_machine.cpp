@@ -7,6 +7,7 @@
 #include "platform/console.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace simulated {
 namespace {
@@ -107,9 +108,22 @@ DWORD largestFormatSize() {
 
 } // namespace
 
+// A call left hanging on an abandoned thread wrote to the log before it
+// hung, and the next call, on another thread, reads it: taking the lock the
+// hanging call waits under orders the two.
 void noteCall() {
-    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(callMutex());
+        first = theLog.platformCalls++ == 0;
+    }
+    if (first && theMachine.atFirstCall)
         theMachine.atFirstCall();
+}
+
+std::mutex& callMutex() {
+    static std::mutex* const mutex = new std::mutex; // a hanging thread may outlive statics
+    return *mutex;
 }
 
 Machine& machine() {

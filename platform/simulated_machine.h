@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -176,6 +177,10 @@ CallLog& calls();
 
 // Counts a platform call; the first one runs the machine's hook.
 void noteCall();
+
+// The lock every call takes as it is counted, and under which a hanging call
+// waits.
+std::mutex& callMutex();
 
 // Empties the machine, clears the log and every allocation fault. Calls left
 // hanging are let go first, and their threads' services closed.

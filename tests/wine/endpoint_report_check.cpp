@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -1032,13 +1033,20 @@ void checkClosedPipe(const std::string& program, const std::vector<std::string>&
 // ---- What the prefix must hold ---------------------------------------------------------
 
 void checkPrefix(const Truth& truth) {
+    // The run's code page is the one asked for, and its own name in it is there.
+    const char* wantedPage = std::getenv("SNDSCOUT_EXPECTED_CODE_PAGE");
+    const UINT page = wantedPage != nullptr ? static_cast<UINT>(std::atoi(wantedPage)) : 1252;
+    if (GetACP() != page)
+        fail("the ANSI code page is " + std::to_string(GetACP()) + ", expected " +
+             std::to_string(page));
+    const char* const ownName = page == 932 ? "\xE9\x9F\xB3\xE5\xA3\xB0" : "caf\xC3\xA9";
     bool cafe = false;
     bool quoteAndBackslash = false;
     bool gone = false;
     for (const auto& devices : truth.devices)
         for (const DeviceTruth& device : devices) {
             const std::string name = utf8OfAnsi(device.wave->name);
-            cafe = cafe || name.find("caf\xC3\xA9") != std::string::npos;
+            cafe = cafe || name.find(ownName) != std::string::npos;
             const bool quoted =
                 name.find('"') != std::string::npos && name.find('\\') != std::string::npos;
             quoteAndBackslash = quoteAndBackslash || quoted;
@@ -1046,7 +1054,8 @@ void checkPrefix(const Truth& truth) {
                             truth.endpoints[*device.endpoint].findings.status == "gone");
         }
     if (!cafe)
-        fail("the prefix has no device named with \"caf\\u00E9\"");
+        fail(std::string("the prefix has no device named with ") +
+             (page == 932 ? "Japanese" : "\"caf\\u00E9\"") + " in its code page");
     if (!quoteAndBackslash)
         fail("the prefix has no device whose name holds a quote and a backslash");
     else if (!gone)
