@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -63,14 +64,73 @@ RunMode chooseMode(int argc, const char* const argv[]) {
     return RunMode::Usage;
 }
 
-bool isJsonWord(const char* argument) {
-    if (argument == nullptr)
-        return false;
+namespace {
+
+// The word of an argument that may follow '-', "--" or '/' and blanks.
+const char* optionWord(const char* argument) {
     if (argument[0] == '-' && argument[1] == '-')
         argument += 2;
     else if (argument[0] == '-' || argument[0] == '/')
         ++argument;
-    const char* word = skipBlanks(argument);
+    return skipBlanks(argument);
+}
+
+// The whole keyword, in any case.
+bool isOptionWord(const char* argument, const char* keyword) {
+    const char* word = optionWord(argument);
+    return std::strlen(word) == std::strlen(keyword) && selects(word, std::strlen(word), keyword);
+}
+
+} // namespace
+
+bool isJsonWord(const char* argument) {
+    if (argument == nullptr)
+        return false;
+    const char* word = optionWord(argument);
     const std::size_t length = std::strlen(word);
     return length > 0 && selects(word, length, "json");
+}
+
+namespace {
+
+// Whether argument `i` names the report's file; its name, which follows, is
+// taken as it is, whatever it looks like.
+bool outputWordAt(int argc, const char* const argv[], int i) {
+    return isOptionWord(argv[i], "out") && i + 1 < argc && argv[i + 1][0] != '\0';
+}
+
+} // namespace
+
+CommandLine readCommandLine(int argc, const char* const argv[]) {
+    CommandLine line;
+    bool setAside = false;
+    for (int i = 1; i < argc; ++i) {
+        if (outputWordAt(argc, argv, i)) {
+            line.outputArgument = ++i;
+            setAside = true;
+        } else if (isJsonWord(argv[i])) {
+            line.json = setAside = true;
+        }
+    }
+    // Most command lines hold neither word, and need no copy.
+    std::vector<const char*> rest;
+    const char* const* words = argv;
+    int count = argc;
+    if (setAside) {
+        rest.push_back(argc > 0 ? argv[0] : "");
+        for (int i = 1; i < argc; ++i) {
+            if (outputWordAt(argc, argv, i))
+                ++i;
+            else if (!isJsonWord(argv[i]))
+                rest.push_back(argv[i]);
+        }
+        count = static_cast<int>(rest.size());
+        rest.push_back(nullptr);
+        words = rest.data();
+    }
+    line.mode = chooseMode(count, words);
+    if (line.mode == RunMode::Exclusive)
+        for (int i = 2; i < count; ++i)
+            line.everyEndpoint = line.everyEndpoint || isOptionWord(words[i], "all");
+    return line;
 }

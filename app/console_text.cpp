@@ -1,9 +1,8 @@
 #include "app/console_text.h"
 
-#include <iostream>
 
-void writeBanner() {
-    std::cout << std::endl
+void writeBanner(std::ostream& out) {
+    out << std::endl
               << "Sndscout" << std::endl
               << "Waveform audio devices and the formats they accept" << std::endl
               << std::endl;
@@ -31,6 +30,6 @@ const char usageText[] =
     "roles, shared-mode format and the formats it takes in exclusive mode.\n"
     "Add json, before or after the mode, for the report as one JSON document.\n";
 
-void printUsage() {
-    std::cout << usageText;
+void printUsage(std::ostream& out) {
+    out << usageText;
 }

@@ -1,5 +1,5 @@
 #include "app/run_program.h"
 
 int main(int argc, char* argv[]) {
-    return runProgram(argc, argv);
+    return programMain(argc, argv);
 }

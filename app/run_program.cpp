@@ -3,63 +3,101 @@
 #include "app/command_line.h"
 #include "app/console_text.h"
 #include "json/json_writer.h"
-#include "output/report_output.h"
+#include "output/byte_sink.h"
+#include "output/report_stream.h"
+#include "output/standard_output.h"
+#include "platform/process_end.h"
+#include "platform/report_file.h"
 #include "report/device_listing.h"
+#include "report/text_writer.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <iostream>
 #include <new>
-#include <vector>
+#include <string>
 
 namespace {
-
-// Pushes out what is still buffered and says whether every write arrived.
-bool outputWritten() {
-    std::cout.flush();
-    const bool flushed = std::fflush(stdout) == 0;
-    return flushed && std::ferror(stdout) == 0 && !std::cout.fail();
-}
-
-int textReport(int argc, const char* const argv[]) {
-    writeBanner();
-    switch (chooseMode(argc, argv)) {
-    case RunMode::Slow:
-        slowReport();
-        break;
-    case RunMode::Quick:
-        quickReport();
-        break;
-    case RunMode::Exclusive:
-        exclusiveReport();
-        break;
-    case RunMode::Usage:
-        printUsage();
-        break;
-    }
-    return outputWritten() ? 0 : 1;
-}
 
 void complain(const char* reason) {
     std::fprintf(stderr, "sndscout: %s\n", reason);
 }
 
+// The file the command line names, made empty; null, with a line that says
+// why, when it cannot be.
+std::FILE* reportFile(int argc, const char* const argv[], int index) {
+    std::FILE* file = createReportFile(argc, argv, index);
+    if (file == nullptr) {
+        const int why = errno;
+        std::fprintf(stderr, "sndscout: cannot write %s: %s\n", argv[index], std::strerror(why));
+    }
+    return file;
+}
+
+// Closes the report's file; false when what it held could not all be written.
+bool closed(std::FILE* file) {
+    return file == nullptr || std::fclose(file) == 0;
+}
+
+ReportKind kindOf(RunMode mode) {
+    return mode == RunMode::Quick       ? ReportKind::Quick
+           : mode == RunMode::Exclusive ? ReportKind::Exclusive
+                                        : ReportKind::Slow;
+}
+
+int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind) {
+    ReportStream out(sink);
+    writeBanner(out);
+    if (line.mode == RunMode::Usage) {
+        printUsage(out);
+    } else {
+        TextWriter writer(out);
+        ReportRequest request;
+        request.kind = kindOf(line.mode);
+        request.withEndpoints = line.mode == RunMode::Exclusive;
+        request.everyEndpoint = line.everyEndpoint;
+        *callsLeftBehind = writeReport(request, writer);
+    }
+    out.flush();
+    return sink.flush() && !out.fail() ? 0 : 1;
+}
+
 // The document is made whole before a byte of it is written, so a run that
-// fails leaves standard output empty.
-int jsonReport(const std::vector<const char*>& arguments) {
-    const RunMode mode = chooseMode(static_cast<int>(arguments.size()) - 1, arguments.data());
-    if (mode == RunMode::Usage) {
+// fails leaves its output empty.
+int jsonReport(const CommandLine& line, int argc, const char* const argv[],
+               bool* callsLeftBehind) {
+    if (line.mode == RunMode::Usage) {
         std::fputs(usageText, stderr);
         return 2;
     }
-    const ReportKind kind = mode == RunMode::Quick       ? ReportKind::Quick
-                            : mode == RunMode::Exclusive ? ReportKind::Exclusive
-                                                         : ReportKind::Slow;
-    bool written = false;
     try {
-        JsonWriter writer(kind);
-        writeReport(kind, true, writer);
-        written = writeReportDocument(writer.text());
+        ReportRequest request;
+        request.kind = kindOf(line.mode);
+        request.withEndpoints = true;
+        request.everyEndpoint = line.everyEndpoint;
+        JsonWriter writer(request.kind);
+        *callsLeftBehind = writeReport(request, writer);
+        const std::string& document = writer.text();
+        bool written = false;
+        if (line.outputArgument == 0) {
+            StandardOutput output;
+            output.sink().writeUtf8(document);
+            written = output.sink().flush();
+        } else {
+            std::FILE* file = reportFile(argc, argv, line.outputArgument);
+            if (file == nullptr)
+                return 1;
+            ByteSink bytes(file);
+            bytes.writeUtf8(document);
+            written = bytes.flush();
+            written = closed(file) && written;
+        }
+        if (!written) {
+            complain("the report could not be written");
+            return 1;
+        }
+        return 0;
     } catch (const std::bad_alloc&) {
         complain("out of memory; no report written");
         return 1;
@@ -67,32 +105,43 @@ int jsonReport(const std::vector<const char*>& arguments) {
         complain(e.what());
         return 1;
     }
-    if (!outputWritten() || !written) {
-        complain("the report could not be written to standard output");
-        return 1;
-    }
-    return 0;
 }
 
 } // namespace
 
-int runProgram(int argc, const char* const argv[]) {
-    const ReportOutput output;
-    bool json = false;
-    for (int i = 1; i < argc && !json; ++i)
-        json = isJsonWord(argv[i]);
-    if (!json)
-        return textReport(argc, argv);
-    // The mode is chosen from the other arguments, as when there is no json word.
-    std::vector<const char*> rest;
+int runProgram(int argc, const char* const argv[], bool* callsLeftBehind) {
+    bool leftBehind = false;
+    if (callsLeftBehind == nullptr)
+        callsLeftBehind = &leftBehind;
+    *callsLeftBehind = false;
+    CommandLine line;
     try {
-        for (int i = 0; i < argc; ++i)
-            if (i == 0 || !isJsonWord(argv[i]))
-                rest.push_back(argv[i]);
-        rest.push_back(nullptr);
+        line = readCommandLine(argc, argv);
     } catch (const std::bad_alloc&) {
         complain("out of memory; no report written");
         return 1;
     }
-    return jsonReport(rest);
+    if (line.json)
+        return jsonReport(line, argc, argv, callsLeftBehind);
+    if (line.outputArgument == 0) {
+        StandardOutput output;
+        return textReport(line, output.sink(), callsLeftBehind);
+    }
+    std::FILE* file = reportFile(argc, argv, line.outputArgument);
+    if (file == nullptr)
+        return 1;
+    int status = 0;
+    {
+        ByteSink bytes(file);
+        status = textReport(line, bytes, callsLeftBehind);
+    }
+    return closed(file) ? status : 1;
+}
+
+int programMain(int argc, const char* const argv[]) {
+    bool callsLeftBehind = false;
+    const int status = runProgram(argc, argv, &callsLeftBehind);
+    if (callsLeftBehind)
+        endProcessNow(status);
+    return status;
 }

@@ -10,5 +10,7 @@ public:
 
     virtual void beginAcceptedFormats() = 0;
     virtual void acceptedFormat(const FormatHeader& format) = 0;
+    // A query passed its time limit: the formats after it are not asked.
+    virtual void formatsNotAnswering() = 0;
     virtual void endAcceptedFormats() = 0;
 };

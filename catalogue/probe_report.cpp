@@ -5,8 +5,22 @@
 
 namespace {
 
-// Asks whether the device could be opened with the format; opens nothing.
-// 0 means it could.
+// The answers of a device that is no longer there (unplugged mid-probe): it
+// can accept nothing more, so asking it the rest would only cost time.
+bool deviceGone(MMRESULT answer) {
+    return answer == MMSYSERR_NODRIVER || answer == MMSYSERR_BADDEVICEID;
+}
+
+class DirectQuery final : public FormatQuery {
+public:
+    std::optional<MMRESULT> ask(std::int32_t id, DeviceDirection direction,
+                                const FormatHeader& format) override {
+        return askDevice(id, direction, &format);
+    }
+};
+
+} // namespace
+
 MMRESULT askDevice(std::int32_t id, DeviceDirection direction, const FormatHeader* format) {
     const UINT device = static_cast<UINT>(id);
     if (direction == 'I')
@@ -16,25 +30,27 @@ MMRESULT askDevice(std::int32_t id, DeviceDirection direction, const FormatHeade
     return WAVERR_BADFORMAT;
 }
 
-// The answers of a device that is no longer there (unplugged mid-probe): it
-// can accept nothing more, so asking it the rest would only cost time.
-bool deviceGone(MMRESULT answer) {
-    return answer == MMSYSERR_NODRIVER || answer == MMSYSERR_BADDEVICEID;
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, AcceptedFormatSink& sink) {
+    DirectQuery query;
+    probeDeviceFormats(id, direction, sink, query);
 }
 
-} // namespace
-
-void probeDeviceFormats(std::int32_t id, DeviceDirection direction, AcceptedFormatSink& sink) {
+void probeDeviceFormats(std::int32_t id, DeviceDirection direction, AcceptedFormatSink& sink,
+                        FormatQuery& query) {
     ListCursor cursor(&knownFormats);
     sink.beginAcceptedFormats();
     while (cursor.hasMore()) {
         const auto* format = static_cast<const FormatHeader*>(cursor.next());
         if (format == nullptr)
             continue;
-        const MMRESULT answer = askDevice(id, direction, format);
-        if (answer == MMSYSERR_NOERROR)
+        const std::optional<MMRESULT> answer = query.ask(id, direction, *format);
+        if (!answer) {
+            sink.formatsNotAnswering();
+            break;
+        }
+        if (*answer == MMSYSERR_NOERROR)
             sink.acceptedFormat(*format);
-        else if (deviceGone(answer))
+        else if (deviceGone(*answer))
             break;
     }
     sink.endAcceptedFormats();

@@ -41,6 +41,7 @@ struct EndpointFacts {
     std::optional<std::u16string> name; // the friendly name, whole
     std::optional<std::u16string> adapter;
     std::optional<std::uint32_t> formFactor;
+    std::optional<std::u16string> jackSubtype; // asked of a digital display only
     // Whether it is the default for each role; unset when that could not be asked.
     std::optional<std::array<bool, endpointRoleCount>> defaultFor;
     std::optional<EndpointCondition> condition; // in the exclusive mode

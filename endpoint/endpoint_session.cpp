@@ -1,16 +1,30 @@
 #include "endpoint/endpoint_session.h"
 
+#include "endpoint/endpoint_vocabulary.h"
+#include "watchdog/time_limits.h"
 #include "watchdog/timed_worker.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <new>
+
+using Clock = std::chrono::steady_clock;
 
 struct EndpointSession::WorkerState {
     EndpointService* service = nullptr;
     EndpointDevice* device = nullptr; // the endpoint being read, if one is open
+    // When the endpoint being read must be done; set before each endpoint's
+    // first job. Once past it, nothing more is asked of the endpoint.
+    Clock::time_point deadline = Clock::time_point::max();
+    std::atomic<bool> outOfTime{false};
+
+    bool timeLeft() {
+        if (!outOfTime.load() && Clock::now() >= deadline)
+            outOfTime.store(true);
+        return !outOfTime.load();
+    }
 };
 
 namespace {
@@ -24,10 +38,13 @@ template <class T> struct Answered {
 };
 
 // Asks the open endpoint one thing on the worker; nothing when the call passed
-// its limit (the worker is then spent) or memory ran out.
+// its limit (the worker is then spent), memory ran out, or the endpoint's time
+// is up.
 template <class T, class Call>
 std::optional<Answered<T>> ask(TimedWorker& worker, const std::shared_ptr<WorkerState>& state,
                                Call call) {
+    if (!state->timeLeft())
+        return std::nullopt;
     return worker.run([state, call](CallClock& clock) {
         Answered<T> a;
         if (clock.callStarts())
@@ -39,18 +56,6 @@ std::optional<Answered<T>> ask(TimedWorker& worker, const std::shared_ptr<Worker
 template <class T> void keep(const std::optional<Answered<T>>& answered, std::optional<T>* kept) {
     if (answered && answered->answer == EndpointAnswer::Ok)
         *kept = answered->value;
-}
-
-// How long one call may take: 10 s, or what SNDSCOUT_CALL_LIMIT_MS says, for
-// tests that make a driver hang.
-std::chrono::milliseconds callLimit() {
-    const char* text = std::getenv("SNDSCOUT_CALL_LIMIT_MS");
-    long milliseconds = 0;
-    for (; text != nullptr && *text >= '0' && *text <= '9' && milliseconds < 600000; ++text)
-        milliseconds = milliseconds * 10 + (*text - '0');
-    if (text == nullptr || *text != '\0' || milliseconds <= 0)
-        milliseconds = 10000;
-    return std::chrono::milliseconds(milliseconds);
 }
 
 EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
@@ -90,11 +95,27 @@ ExclusiveFindings stoppedFor(ExclusiveStatus status) {
 
 } // namespace
 
-EndpointSession::EndpointSession(bool exclusiveMode) : exclusiveMode(exclusiveMode) {
+EndpointSession::EndpointSession(bool exclusiveMode, bool everyEndpoint)
+    : exclusiveMode(exclusiveMode), everyEndpoint(everyEndpoint) {
     startWorker(); // every endpoint is unknown when the service cannot be had
 }
 
-EndpointSession::~EndpointSession() = default;
+EndpointSession::~EndpointSession() {
+    finish();
+}
+
+bool EndpointSession::finish() {
+    if (worker && !worker->stop())
+        hung = true;
+    return hung;
+}
+
+// The worker passed a call's limit: what it was asked is left behind.
+bool EndpointSession::gaveUp() {
+    if (worker && worker->leftBehind())
+        hung = true;
+    return worker && worker->spent();
+}
 
 // A worker with the service open on its thread, and the defaults read once.
 bool EndpointSession::startWorker() {
@@ -102,14 +123,14 @@ bool EndpointSession::startWorker() {
         return true;
     if (serviceFailed)
         return false;
+    gaveUp();
     worker.reset();
     state.reset();
     try {
         state = std::make_shared<WorkerState>();
         const std::shared_ptr<WorkerState> held = state;
         worker = std::make_unique<TimedWorker>(
-            exclusiveMode ? std::optional<std::chrono::milliseconds>(callLimit()) : std::nullopt,
-            [held] {
+            std::optional<std::chrono::milliseconds>(callLimit()), [held] {
                 closeEndpoint(held->device);
                 closeEndpointService(held->service);
             });
@@ -124,6 +145,7 @@ bool EndpointSession::startWorker() {
     });
     // A service that will not start, or hangs starting, is not asked again.
     if (opened != EndpointAnswer::Ok) {
+        gaveUp();
         serviceFailed = true;
         return false;
     }
@@ -145,6 +167,8 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
     if (!startWorker())
         return std::nullopt;
     TimedWorker& w = *worker;
+    state->deadline = Clock::now() + endpointBudget();
+    state->outOfTime.store(false);
     std::optional<FoundEndpoint> found;
     found.emplace();
     EndpointFacts& facts = found->facts;
@@ -157,16 +181,20 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
             (*identified)(facts);
         named = true;
     };
-    // Past a call that hung, the rest of the endpoint stays unknown.
-    const auto notAnswering = [&] {
+    // Past a call that hung, or past the endpoint's time, the rest of the
+    // endpoint stays unknown.
+    const auto cutShort = [&] {
         name();
+        found->notAnswering = true;
         if (exclusiveMode) {
             if (!found->formats)
                 found->formats.emplace();
-            found->formats->exclusive = stoppedFor(ExclusiveStatus::NotAnswering);
+            found->formats->exclusive =
+                stoppedFor(w.spent() ? ExclusiveStatus::NotAnswering : ExclusiveStatus::TooSlow);
         }
         return found;
     };
+    const auto stopped = [&] { return w.spent() || state->outOfTime.load(); };
 
     // The endpoint read before stays open until here, or until the worker
     // ends, so that it is closed even when memory ran short for the job.
@@ -176,8 +204,8 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
         clock.callStarts();
         return openEndpoint(held->service, id, &held->device);
     });
-    if (w.spent())
-        return notAnswering();
+    if (stopped())
+        return cutShort();
     if (opened != EndpointAnswer::Ok)
         return std::nullopt;
 
@@ -200,16 +228,24 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
                                 return endpointNumber(d, EndpointNumber::FormFactor, value);
                             }),
          &facts.formFactor);
+    // A display's form factor does not say whether it is HDMI or DisplayPort;
+    // its jack may.
+    if (facts.formFactor == formFactorDigitalDisplay)
+        keep(ask<std::u16string>(w, state,
+                                 [](EndpointDevice* d, std::u16string* text) {
+                                     return endpointText(d, EndpointText::JackSubtype, text);
+                                 }),
+             &facts.jackSubtype);
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
-    if (exclusiveMode && !w.spent())
+    if (exclusiveMode && !stopped())
         readCondition(*found);
     name();
-    if (w.spent())
-        return notAnswering();
+    if (stopped())
+        return cutShort();
     if (exclusiveMode)
         readFormats(*found);
-    if (w.spent())
-        return notAnswering();
+    if (stopped())
+        return cutShort();
     return found;
 }
 
@@ -238,6 +274,7 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     TimedWorker& w = *worker;
     EndpointCondition& c = *found.facts.condition;
     EndpointFormats& formats = found.formats.emplace();
+    const auto stopped = [&] { return w.spent() || state->outOfTime.load(); };
     if (!c.active()) {
         formats.exclusive = stoppedFor(ExclusiveStatus::Inactive);
         return;
@@ -249,14 +286,16 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     keep(ask<std::vector<SessionReading>>(w, state, endpointSessions), &sessions);
     if (sessions)
         c.sessions = sessionsOf(*sessions);
-    if (w.spent())
+    if (stopped())
         return;
 
-    const std::optional<EndpointAnswer> client = w.run([held = state](CallClock& clock) {
-        clock.callStarts();
-        return openAudioClient(held->device);
-    });
-    if (w.spent())
+    const std::optional<EndpointAnswer> client = state->timeLeft()
+                                                     ? w.run([held = state](CallClock& clock) {
+                                                           clock.callStarts();
+                                                           return openAudioClient(held->device);
+                                                       })
+                                                     : std::nullopt;
+    if (stopped())
         return;
     // Without an audio client nothing below can be asked: one reason, no
     // questions that would only fail the same way.
@@ -278,7 +317,7 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
                                         periods);
                                 }),
              &c.enginePeriods);
-    if (w.spent())
+    if (stopped())
         return;
     // Refused the mix format as well, the device would refuse every question.
     if (mix &&
@@ -288,14 +327,19 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
         return;
     }
     const ProbeStart start = formats.mix ? probeStartOf(*formats.mix) : ProbeStart();
+    if (!state->timeLeft())
+        return;
     const std::optional<ExclusiveFindings> probed = w.run([held = state, start](CallClock& clock) {
         return probeExclusiveFormats(start, [held, &clock](const WAVEFORMATEX* format) {
-            // Given up on: end the probe at once; its findings are dropped.
-            if (!clock.callStarts())
+            // Given up on, or out of time: end the probe at once; its
+            // findings are dropped.
+            if (!clock.callStarts() || !held->timeLeft())
                 return EndpointAnswer::Gone;
             return askExclusiveFormat(held->device, format);
         });
     });
+    if (state->outOfTime.load())
+        return;
     formats.exclusive = probed ? *probed : stoppedFor(ExclusiveStatus::Unavailable);
 }
 
@@ -310,6 +354,16 @@ std::optional<FoundEndpoint> EndpointSession::deviceEndpoint(DeviceDirection dir
                     a.answer = waveDeviceEndpointId(direction, id, &a.value);
                 return a;
             });
+        if (gaveUp()) {
+            // The driver hung naming its endpoint: which one it is stays unknown.
+            std::optional<FoundEndpoint> unknown;
+            unknown.emplace();
+            unknown->facts.direction = direction;
+            unknown->notAnswering = true;
+            if (exclusiveMode)
+                unknown->formats.emplace().exclusive = stoppedFor(ExclusiveStatus::NotAnswering);
+            return unknown;
+        }
         if (!endpointId || endpointId->answer != EndpointAnswer::Ok || endpointId->value.empty())
             return std::nullopt;
         // Led to, even when it then cannot be opened: it is not without a device.
@@ -324,11 +378,29 @@ std::optional<FoundEndpoint> EndpointSession::deviceEndpoint(DeviceDirection dir
 }
 
 std::vector<std::u16string> EndpointSession::unmatchedIds(DeviceDirection direction) {
+    const EndpointListing listing = !exclusiveMode  ? EndpointListing::Active
+                                    : everyEndpoint ? EndpointListing::EveryState
+                                                    : EndpointListing::Present;
+    return unmatchedOf(direction, listing).value_or(std::vector<std::u16string>());
+}
+
+bool EndpointSession::countsNotPresent() const {
+    return exclusiveMode && !everyEndpoint;
+}
+
+std::optional<std::size_t> EndpointSession::notPresentCount(DeviceDirection direction) {
+    const std::optional<std::vector<std::u16string>> ids =
+        unmatchedOf(direction, EndpointListing::NotPresent);
+    if (!ids)
+        return std::nullopt;
+    return ids->size();
+}
+
+std::optional<std::vector<std::u16string>> EndpointSession::unmatchedOf(DeviceDirection direction,
+                                                                        EndpointListing listing) {
     std::vector<std::u16string> unmatched;
     if (!startWorker())
-        return unmatched;
-    const EndpointListing listing =
-        exclusiveMode ? EndpointListing::EveryState : EndpointListing::Active;
+        return std::nullopt;
     try {
         const std::optional<Answered<std::vector<std::u16string>>> listed =
             worker->run([held = state, direction, listing](CallClock& clock) {
@@ -337,8 +409,8 @@ std::vector<std::u16string> EndpointSession::unmatchedIds(DeviceDirection direct
                     a.answer = endpointIds(held->service, direction, listing, &a.value);
                 return a;
             });
-        if (!listed || listed->answer != EndpointAnswer::Ok)
-            return unmatched;
+        if (gaveUp() || !listed || listed->answer != EndpointAnswer::Ok)
+            return std::nullopt;
         for (const std::u16string& id : listed->value) {
             const bool led =
                 std::any_of(matched.begin(), matched.end(),
@@ -346,10 +418,13 @@ std::vector<std::u16string> EndpointSession::unmatchedIds(DeviceDirection direct
             if (!led)
                 unmatched.push_back(id);
         }
+        return unmatched;
     } catch (const std::bad_alloc&) {
-        // what was found before memory ran out stands
+        // What was found before memory ran out stands, but is no count.
+        if (listing == EndpointListing::NotPresent)
+            return std::nullopt;
+        return unmatched;
     }
-    return unmatched;
 }
 
 std::optional<FoundEndpoint>

@@ -2,12 +2,14 @@
 // the waveform devices have led to so far. Nothing here throws: whatever cannot
 // be had, memory included, is left out of what is handed back.
 //
-// In the exclusive mode every call to the service runs on a worker thread and
-// may take at most a time limit (10 s, or SNDSCOUT_CALL_LIMIT_MS milliseconds):
-// a driver can hang while its device is plugged or unplugged. A call past the
-// limit leaves the rest of that endpoint unknown, its formats "not answering",
-// and the next endpoint is asked on a fresh worker; nothing waits for the
-// stuck one. The other modes ask on their own thread, unwatched.
+// Every call to the service runs on a worker thread and may take at most the
+// call limit (watchdog/time_limits.h): a driver can hang while its device is
+// plugged or unplugged. A call past the limit leaves the rest of that endpoint
+// unknown, its formats "not answering", and the next endpoint is asked on a
+// fresh worker; nothing waits for the stuck one. Everything asked of one
+// endpoint must also fit in its budget, so that a driver answering every
+// question slowly cannot hold the report up either: past it the rest is not
+// asked, and its formats are "too slow".
 #pragma once
 
 #include "endpoint/endpoint_facts.h"
@@ -25,13 +27,17 @@ class TimedWorker;
 struct FoundEndpoint {
     EndpointFacts facts;
     std::optional<EndpointFormats> formats;
+    // A call hung or the budget ran out: what was not read is unset. With an
+    // empty id the driver hung naming the endpoint, and nothing is known.
+    bool notAnswering = false;
 };
 
 class EndpointSession {
 public:
     // Starts the service; with `exclusiveMode` every endpoint found is also
-    // asked how it is set and used, its mix format and its exclusive formats.
-    explicit EndpointSession(bool exclusiveMode);
+    // asked how it is set and used, its mix format and its exclusive formats,
+    // and with `everyEndpoint` the endpoints not present are listed in full.
+    EndpointSession(bool exclusiveMode, bool everyEndpoint);
     ~EndpointSession();
     EndpointSession(const EndpointSession&) = delete;
     EndpointSession& operator=(const EndpointSession&) = delete;
@@ -40,8 +46,15 @@ public:
     std::optional<FoundEndpoint> deviceEndpoint(DeviceDirection direction, UINT id);
 
     // The endpoints of a direction that no device has led to yet: in the
-    // exclusive mode those in every state, otherwise the active ones.
+    // exclusive mode those in every state (but those not present, unless every
+    // endpoint is asked for), otherwise the active ones.
     std::vector<std::u16string> unmatchedIds(DeviceDirection direction);
+    // Whether the endpoints not present are counted rather than listed: in
+    // the exclusive mode, unless every endpoint is asked for.
+    bool countsNotPresent() const;
+    // How many endpoints of the direction are not present (devices once
+    // attached and gone); nothing when they could not be listed.
+    std::optional<std::size_t> notPresentCount(DeviceDirection direction);
 
     // One of those. `identified` is given its facts before its formats are
     // asked, so that it can be named while they are.
@@ -49,16 +62,25 @@ public:
     unmatchedEndpoint(const std::u16string& id, DeviceDirection direction,
                       const std::function<void(const EndpointFacts&)>& identified);
 
+    // Ends the worker. True when a call that hung was left on its thread, now
+    // or before: the process must not wait for it as it ends.
+    bool finish();
+
     struct WorkerState; // the service and the open endpoint, on the worker's thread
 
 private:
     bool startWorker();
+    bool gaveUp();
+    std::optional<std::vector<std::u16string>> unmatchedOf(DeviceDirection direction,
+                                                           EndpointListing listing);
     std::optional<FoundEndpoint> find(const std::u16string& id, DeviceDirection direction,
                                       const std::function<void(const EndpointFacts&)>* identified);
     void readCondition(FoundEndpoint& found);
     void readFormats(FoundEndpoint& found);
 
     bool exclusiveMode;
+    bool everyEndpoint;
+    bool hung = false;
     std::unique_ptr<TimedWorker> worker;
     std::shared_ptr<WorkerState> state;
     bool serviceFailed = false;

@@ -8,9 +8,39 @@ namespace {
 
 // In the order the service numbers form factors.
 const char* const formFactorNames[] = {
-    "remote network device", "speakers", "line", "headphones", "microphone", "headset", "handset",
-    "digital passthrough",   "S/PDIF",   "HDMI", "unknown",
+    "remote network device",
+    "speakers",
+    "line",
+    "headphones",
+    "microphone",
+    "headset",
+    "handset",
+    "digital passthrough",
+    "S/PDIF",
+    "digital display",
+    "unknown",
 };
+
+// The kernel-streaming node types of a display's jack.
+const struct {
+    const char16_t* guid;
+    const char* name;
+} displayJacks[] = {
+    {u"{D1B9CC2A-F519-417F-91C9-55FA65481001}", "HDMI"},        // KSNODETYPE_HDMI_INTERFACE
+    {u"{E47E4031-3EA6-418D-8F9B-B73843CCBA97}", "DisplayPort"}, // KSNODETYPE_DISPLAYPORT_INTERFACE
+};
+
+char16_t upper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool sameGuid(const std::u16string& a, const char16_t* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != u'\0'; ++i)
+        if (upper(a[i]) != b[i])
+            return false;
+    return i == a.size() && b[i] == u'\0';
+}
 
 // In bit order, from bit 0.
 const char* const speakers[] = {
@@ -20,7 +50,12 @@ const char* const speakers[] = {
 
 } // namespace
 
-const char* formFactorName(std::uint32_t formFactor) {
+const char* formFactorName(std::uint32_t formFactor,
+                           const std::optional<std::u16string>& jackSubtype) {
+    if (formFactor == formFactorDigitalDisplay && jackSubtype)
+        for (const auto& jack : displayJacks)
+            if (sameGuid(*jackSubtype, jack.guid))
+                return jack.name;
     return formFactor < std::size(formFactorNames) ? formFactorNames[formFactor] : "unknown";
 }
 
@@ -54,6 +89,8 @@ const char* exclusiveStatusName(ExclusiveStatus status) {
         return "not answering";
     case ExclusiveStatus::Inactive:
         return "inactive";
+    case ExclusiveStatus::TooSlow:
+        return "too slow";
     }
     return "unavailable";
 }

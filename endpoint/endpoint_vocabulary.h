@@ -5,16 +5,23 @@
 #include "platform/endpoint_services.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// "speakers", "headphones", "S/PDIF", "HDMI", ...; "unknown" past the known ones.
-const char* formFactorName(std::uint32_t formFactor);
+// The form factor the service numbers 9.
+constexpr std::uint32_t formFactorDigitalDisplay = 9;
+
+// "speakers", "headphones", "S/PDIF", ...; "unknown" past the known ones. A
+// digital display is "HDMI" or "DisplayPort" when its jack says which, else
+// "digital display".
+const char* formFactorName(std::uint32_t formFactor,
+                           const std::optional<std::u16string>& jackSubtype);
 
 // "console", "multimedia", "communications".
 const char* roleName(EndpointRole role);
 
 // "ok", "not allowed", "busy", "gone", "access denied", "unavailable",
-// "not answering", "inactive".
+// "not answering", "inactive", "too slow".
 const char* exclusiveStatusName(ExclusiveStatus status);
 
 // "active", "disabled", "notPresent", "unplugged"; null for anything else.

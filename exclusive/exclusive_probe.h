@@ -9,8 +9,9 @@
 #include <functional>
 #include <vector>
 
-// Why nothing could be asked, or Ok. The last two are found around the probe:
-// a call that passed its time limit, and an endpoint out of use.
+// Why nothing could be asked, or Ok. The last three are found around the
+// probe: a call that passed its time limit, an endpoint out of use, and an
+// endpoint whose answers took longer in all than its budget.
 enum class ExclusiveStatus {
     Ok,
     NotAllowed,
@@ -20,6 +21,7 @@ enum class ExclusiveStatus {
     Unavailable,
     NotAnswering,
     Inactive,
+    TooSlow,
 };
 
 // A device answer that ends the probe, with what to report; Ok for one that

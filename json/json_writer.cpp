@@ -130,7 +130,7 @@ void endpointMembers(JsonText& json, const EndpointFacts& facts, bool exclusive)
     textOrNull(json.key("name"), facts.name);
     textOrNull(json.key("adapter"), facts.adapter);
     if (facts.formFactor)
-        json.key("formFactor").string(formFactorName(*facts.formFactor));
+        json.key("formFactor").string(formFactorName(*facts.formFactor, facts.jackSubtype));
     else
         json.key("formFactor").null();
     json.key("default");
@@ -212,12 +212,44 @@ const std::string& JsonWriter::text() {
         json.endObject();
     }
     json.endArray();
+    if (notPresentCounted) {
+        json.key("notPresentCount").beginObject(JsonText::Layout::OneLine);
+        for (int d = 0; d < 2; ++d) {
+            json.key(d == 0 ? "inputs" : "outputs");
+            if (notPresent[d])
+                json.number(static_cast<std::int64_t>(*notPresent[d]));
+            else
+                json.null();
+        }
+        json.endObject();
+    }
+    if (!countsNotAnswering.empty()) {
+        json.key("deviceCountNotAnswering").beginArray(JsonText::Layout::OneLine);
+        for (const char* name : countsNotAnswering)
+            json.string(name);
+        json.endArray();
+    }
     json.endObject();
     return json.text();
 }
 
 void JsonWriter::beginSection(DeviceDirection direction) {
+    section = direction;
     json.key(direction == 'I' ? "inputs" : "outputs").beginArray();
+}
+
+void JsonWriter::countNotAnswering() {
+    countsNotAnswering.push_back(section == 'I' ? "inputs" : "outputs");
+}
+
+// Only its number is known.
+void JsonWriter::deviceNotAnswering(std::int32_t id) {
+    json.beginObject();
+    json.key("id").number(id);
+    json.key("name").null();
+    json.key("manufacturer").null();
+    json.key("notAnswering").string("capabilities");
+    json.endObject();
 }
 
 void JsonWriter::probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
@@ -248,6 +280,12 @@ void JsonWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* for
         formatMembers(json, formats);
 }
 
+// The exclusive mode's formats already say so.
+void JsonWriter::endpointNotAnswering() {
+    if (kind != ReportKind::Exclusive)
+        json.key("notAnswering").string("endpoint");
+}
+
 void JsonWriter::pcmFormats(DWORD dwFormats) {
     json.key("pcm").beginArray();
     for (const PcmFormat& format : ::pcmFormats) {
@@ -263,7 +301,12 @@ void JsonWriter::pcmFormats(DWORD dwFormats) {
 }
 
 void JsonWriter::beginAcceptedFormats() {
+    formatsCut = false;
     json.key("formats").beginArray();
+}
+
+void JsonWriter::formatsNotAnswering() {
+    formatsCut = true;
 }
 
 void JsonWriter::acceptedFormat(const FormatHeader& h) {
@@ -284,6 +327,8 @@ void JsonWriter::acceptedFormat(const FormatHeader& h) {
 
 void JsonWriter::endAcceptedFormats() {
     json.endArray();
+    if (formatsCut)
+        json.key("notAnswering").string("formats");
 }
 
 void JsonWriter::endDevice() {
@@ -306,6 +351,11 @@ void JsonWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFor
     if (formats != nullptr)
         found.formats = *formats;
     unmatched.push_back(std::move(found));
+}
+
+void JsonWriter::notPresentEndpoints(DeviceDirection direction, std::optional<std::size_t> count) {
+    notPresentCounted = true;
+    notPresent[direction == 'I' ? 0 : 1] = count;
 }
 
 void JsonWriter::endSection() {

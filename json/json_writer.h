@@ -19,18 +19,23 @@ public:
     const std::string& text();
 
     void beginSection(DeviceDirection direction) override;
+    void countNotAnswering() override;
     void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
                  const DeviceCaps& caps) override;
     void beginDevice(std::int32_t id, const DeviceCaps& caps) override;
+    void deviceNotAnswering(std::int32_t id) override;
     void pcmFormats(DWORD dwFormats) override;
     void beginAcceptedFormats() override;
     void acceptedFormat(const FormatHeader& format) override;
+    void formatsNotAnswering() override;
     void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
+    void endpointNotAnswering() override;
     void endDevice() override;
     void probingEndpoint(DeviceDirection direction, const std::u16string& name) override;
     void beginUnmatchedEndpoint(const EndpointFacts& facts) override;
     void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) override;
+    void notPresentEndpoints(DeviceDirection direction, std::optional<std::size_t> count) override;
     void endSection() override;
 
 private:
@@ -38,5 +43,11 @@ private:
     JsonText json;
     // Found with each section, written after both.
     std::vector<FoundEndpoint> unmatched;
+    std::vector<const char*> countsNotAnswering; // the sections whose count hung
+    // Per direction, 0 input: when the endpoints not present were counted.
+    std::optional<std::size_t> notPresent[2];
+    bool notPresentCounted = false;
+    DeviceDirection section = 'I';
+    bool formatsCut = false;
     ProgressLine progress;
 };

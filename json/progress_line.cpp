@@ -1,7 +1,7 @@
 #include "json/progress_line.h"
 
 #include "output/console_writer.h"
-#include "output/driver_text.h"
+#include "output/shown_text.h"
 #include "platform/code_page.h"
 #include "platform/console.h"
 
@@ -39,7 +39,13 @@ std::size_t startLine(char16_t* line, const char* words) {
 
 } // namespace
 
-ProgressLine::ProgressLine() : enabled(standardErrorIsConsole()) {}
+ProgressLine::ProgressLine() : enabled(standardErrorIsConsole()) {
+    // One column short of the console's width: a line that filled it would
+    // wrap, and rewriting it in place would leave the first part behind.
+    const std::size_t width = enabled ? consoleColumns(ConsoleStream::Error) : 0;
+    if (width > 1 && width - 1 < widest)
+        widest = width - 1;
+}
 
 ProgressLine::~ProgressLine() {
     erase();
@@ -61,7 +67,7 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
     char name[sizeof caps.szPname];
     std::size_t bytes = 0;
     for (; bytes < sizeof name && caps.szPname[bytes] != '\0'; ++bytes)
-        name[bytes] = isControlByte(caps.szPname[bytes]) ? '?' : caps.szPname[bytes];
+        name[bytes] = shownByte(caps.szPname[bytes]);
     char16_t units[sizeof name];
     const std::size_t made = ansiIntoUtf16(name, bytes, units);
     for (std::size_t i = 0; i < made && length < longestLine; ++i)
@@ -76,7 +82,7 @@ void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string&
     std::size_t length = startLine(line, direction == 'I' ? "probing input endpoint: "
                                                           : "probing output endpoint: ");
     for (std::size_t i = 0; i < name.size() && length < longestLine; ++i)
-        line[length++] = nameOnConsole(name[i]);
+        line[length++] = shownUnit(name[i]);
     // Never half a surrogate pair at the end.
     if (length == longestLine && line[length - 1] >= 0xD800 && line[length - 1] < 0xDC00)
         --length;
@@ -87,7 +93,7 @@ void ProgressLine::replaceLine(const char16_t* line, std::size_t length) {
     ConsoleWriter console(ConsoleStream::Error);
     console.put(u'\r');
     std::size_t width = 0;
-    for (std::size_t i = 0; i < length; ++i) {
+    for (std::size_t i = 0; i < length && width + columns(line[i]) <= widest; ++i) {
         console.put(line[i]);
         width += columns(line[i]);
     }

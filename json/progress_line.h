@@ -29,5 +29,6 @@ private:
     void replaceLine(const char16_t* line, std::size_t length);
 
     bool enabled;
-    std::size_t shown = 0; // console columns the line takes now
+    std::size_t widest = 127; // console columns a line may take
+    std::size_t shown = 0;    // console columns the line takes now
 };

@@ -17,7 +17,3 @@ bool ConsoleWriter::flush() {
     used = 0;
     return !failed;
 }
-
-char16_t nameOnConsole(char16_t unit) {
-    return unit < 0x20 || unit == 0x7F ? u'?' : unit;
-}

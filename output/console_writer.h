@@ -25,8 +25,3 @@ private:
     std::size_t used = 0;
     bool failed = false;
 };
-
-// How a name from the endpoint service shows on a console: control
-// characters, which could break or restyle the report's lines, as '?', as in
-// every name a driver gives.
-char16_t nameOnConsole(char16_t unit);

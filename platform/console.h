@@ -28,3 +28,7 @@ bool standardOutputIsConsole();
 // Writes all of `text` to the console the stream is; false when any of it
 // could not be written.
 bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length);
+
+// How many columns the console's lines have before they wrap; 0 when that
+// cannot be told.
+std::size_t consoleColumns(ConsoleStream stream);

@@ -18,3 +18,13 @@ bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length
     }
     return true;
 }
+
+std::size_t consoleColumns(ConsoleStream stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    const HANDLE console =
+        GetStdHandle(stream == ConsoleStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    // A line wraps at the buffer's width, which may be wider than the window.
+    if (!GetConsoleScreenBufferInfo(console, &info) || info.dwSize.X <= 0)
+        return 0;
+    return static_cast<std::size_t>(info.dwSize.X);
+}

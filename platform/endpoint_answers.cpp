@@ -10,11 +10,9 @@ struct Sorting {
     EndpointAnswer answer;
 };
 
-// Written as numbers: some of these are functions, not constants, in the SDK.
+// The failures, written as numbers: some of these are functions, not
+// constants, in the SDK.
 const Sorting sortings[] = {
-    {0x00000000, EndpointAnswer::Ok}, // S_OK
-    // S_FALSE is the shared-mode "not this, but a close one": never a yes.
-    {0x00000001, EndpointAnswer::Refused},
     {0x88890008, EndpointAnswer::Refused}, // AUDCLNT_E_UNSUPPORTED_FORMAT
     // E_INVALIDARG: some drivers call a format they cannot take malformed.
     {0x80070057, EndpointAnswer::Refused},
@@ -32,11 +30,21 @@ const Sorting sortings[] = {
 } // namespace
 
 EndpointAnswer endpointAnswerOf(HRESULT result) {
+    // Every success code is a success: S_FALSE, AUDCLNT_S_NO_SINGLE_PROCESS, ...
+    if (result >= 0)
+        return EndpointAnswer::Ok;
     const auto code = static_cast<std::uint32_t>(result);
     for (const Sorting& s : sortings)
         if (s.code == code)
             return s.answer;
     return EndpointAnswer::Failed;
+}
+
+EndpointAnswer formatAnswerOf(HRESULT result) {
+    // S_FALSE is the shared mode's "not this, but a close one": never a yes.
+    if (result >= 0)
+        return result == 0 ? EndpointAnswer::Ok : EndpointAnswer::Refused;
+    return endpointAnswerOf(result);
 }
 
 EndpointAnswer endpointAnswerOfMessage(MMRESULT result) {

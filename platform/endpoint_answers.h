@@ -5,7 +5,11 @@
 
 #include "platform/endpoint_services.h"
 
+// Every success code is Ok, as COM means it.
 EndpointAnswer endpointAnswerOf(HRESULT result);
+
+// For the answer to whether a format is supported: only S_OK is a yes.
+EndpointAnswer formatAnswerOf(HRESULT result);
 
 // For the waveform driver's endpoint-id messages.
 EndpointAnswer endpointAnswerOfMessage(MMRESULT result);

@@ -48,8 +48,9 @@ void closeEndpointService(EndpointService* service);
 EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id, std::u16string* endpointId);
 
 // The ids of one direction's endpoints, in the service's order: the active
-// ones, or those in every state.
-enum class EndpointListing { Active, EveryState };
+// ones, those in every state, those present (active, disabled or unplugged), or
+// those not present.
+enum class EndpointListing { Active, EveryState, Present, NotPresent };
 EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
                            EndpointListing listing, std::vector<std::u16string>* ids);
 
@@ -67,8 +68,9 @@ void closeEndpoint(EndpointDevice* device);
 EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id);
 EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state);
 
-// Properties of the endpoint, readable in every state.
-enum class EndpointText { FriendlyName, AdapterName };
+// Properties of the endpoint, readable in every state. The jack's subtype is
+// the kind of connector, a GUID in braces (HDMI, DisplayPort, ...).
+enum class EndpointText { FriendlyName, AdapterName, JackSubtype };
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text);
 // The form factor as the service numbers it (speakers 1, headphones 3, ...);
 // whether system effects are off (non-zero) or on (0).
@@ -122,8 +124,10 @@ EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume);
 // One audio session on the endpoint. What could not be read of it is unset.
 struct SessionReading {
     std::optional<std::uint32_t> processId;
-    std::optional<std::u16string> programPath; // the process's image, when it could be opened
-    std::optional<std::uint32_t> state;        // 0 inactive, 1 active, 2 expired
+    // The process's image, when it could be opened; else its file name as a
+    // snapshot of the running processes gives it.
+    std::optional<std::u16string> programPath;
+    std::optional<std::uint32_t> state; // 0 inactive, 1 active, 2 expired
     bool systemSounds = false;
 };
 EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions);

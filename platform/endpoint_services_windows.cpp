@@ -12,6 +12,7 @@
 #include <audiopolicy.h>
 #include <endpointvolume.h>
 #include <mmddk.h>
+#include <tlhelp32.h>
 
 #include <climits>
 #include <optional>
@@ -186,25 +187,35 @@ HRESULT audioClient(EndpointDevice* device, IAudioClient** client) {
 }
 
 const PROPERTYKEY& textKey(EndpointText which) {
-    return which == EndpointText::FriendlyName ? PKEY_Device_FriendlyName
-                                               : PKEY_DeviceInterface_FriendlyName;
+    switch (which) {
+    case EndpointText::FriendlyName:
+        return PKEY_Device_FriendlyName;
+    case EndpointText::AdapterName:
+        return PKEY_DeviceInterface_FriendlyName;
+    case EndpointText::JackSubtype:
+        break;
+    }
+    return PKEY_AudioEndpoint_JackSubType;
 }
 
-// Reads a property that should hold a value of `type` and hands it to `take`:
-// NotFound when the store lacks it, a type mismatch when it holds another.
+// Reads a property that should hold a value of `type` (or of `otherType`, for
+// a property documented with another type on some versions of Windows) and
+// hands it to `take`: NotFound when the store lacks it, a type mismatch when
+// it holds another.
 template <class Take>
 EndpointAnswer typedProperty(EndpointDevice* device, const PROPERTYKEY& key, VARTYPE type,
-                             Take take) {
+                             Take take, VARTYPE otherType = VT_EMPTY) {
     try {
         IPropertyStore* store = nullptr;
         HRESULT result = propertyStore(device, &store);
         PropertyValue read;
         if (SUCCEEDED(result))
             result = store->GetValue(key, read.receive());
+        const VARTYPE held = read.get().vt;
         if (SUCCEEDED(result))
-            result = read.get().vt == type       ? take(read.get())
-                     : read.get().vt == VT_EMPTY ? E_NOTFOUND
-                                                 : DISP_E_TYPEMISMATCH;
+            result = held != VT_EMPTY && (held == type || held == otherType) ? take(read.get())
+                     : held == VT_EMPTY                                      ? E_NOTFOUND
+                                                                             : DISP_E_TYPEMISMATCH;
         return endpointAnswerOf(result);
     } catch (const std::bad_alloc&) {
         return EndpointAnswer::NoMemory;
@@ -292,7 +303,11 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
         return EndpointAnswer::Failed;
     try {
         const DWORD states =
-            listing == EndpointListing::Active ? DEVICE_STATE_ACTIVE : DEVICE_STATEMASK_ALL;
+            listing == EndpointListing::Active       ? DEVICE_STATE_ACTIVE
+            : listing == EndpointListing::EveryState ? DEVICE_STATEMASK_ALL
+            : listing == EndpointListing::NotPresent
+                ? DEVICE_STATE_NOTPRESENT
+                : DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED;
         ComRef<IMMDeviceCollection> collection;
         HRESULT result = service->enumerator->EnumAudioEndpoints(dataFlow(direction), states,
                                                                  collection.receive());
@@ -388,12 +403,20 @@ EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
 }
 
 EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
-    const PROPERTYKEY& key = which == EndpointNumber::FormFactor ? PKEY_AudioEndpoint_FormFactor
-                                                                 : PKEY_AudioEndpoint_Disable_SysFx;
-    return typedProperty(device, key, VT_UI4, [value](const PROPVARIANT& v) {
-        *value = v.ulVal;
-        return S_OK;
-    });
+    if (which == EndpointNumber::FormFactor)
+        return typedProperty(device, PKEY_AudioEndpoint_FormFactor, VT_UI4,
+                             [value](const PROPVARIANT& v) {
+                                 *value = v.ulVal;
+                                 return S_OK;
+                             });
+    // A number on some versions of Windows, a truth value on others.
+    return typedProperty(
+        device, PKEY_AudioEndpoint_Disable_SysFx, VT_UI4,
+        [value](const PROPVARIANT& v) {
+            *value = v.vt == VT_BOOL ? (v.boolVal != VARIANT_FALSE ? 1 : 0) : v.ulVal;
+            return S_OK;
+        },
+        VT_BOOL);
 }
 
 EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
@@ -439,7 +462,7 @@ EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* fo
         return endpointAnswerOf(E_POINTER);
     // In exclusive mode there is no "closest" format to offer.
     result = client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
-    return endpointAnswerOf(result);
+    return formatAnswerOf(result);
 }
 
 EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {
@@ -511,17 +534,57 @@ std::optional<std::u16string> processImage(DWORD processId) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
     if (process == nullptr)
         return std::nullopt;
-    wchar_t path[MAX_PATH * 4];
-    DWORD length = static_cast<DWORD>(sizeof path / sizeof path[0]);
-    const BOOL found = QueryFullProcessImageNameW(process, 0, path, &length);
+    std::optional<std::u16string> image;
+    // A path may be longer than MAX_PATH: the buffer grows to the longest one.
+    for (DWORD size = MAX_PATH; size <= 32768 && !image; size *= 2) {
+        std::u16string path(size, u'\0');
+        DWORD length = size;
+        if (QueryFullProcessImageNameW(process, 0, reinterpret_cast<wchar_t*>(&path[0]), &length)) {
+            path.resize(length);
+            image = std::move(path);
+        } else if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            break;
+        }
+    }
     CloseHandle(process);
-    if (!found)
-        return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(path), length);
+    return image;
 }
 
+// The file names of the processes running now, taken once for every session
+// whose process cannot be opened (another user's, a protected one).
+class ProcessSnapshot {
+public:
+    ProcessSnapshot() = default;
+    ProcessSnapshot(const ProcessSnapshot&) = delete;
+    ProcessSnapshot& operator=(const ProcessSnapshot&) = delete;
+    ~ProcessSnapshot() {
+        if (snapshot != INVALID_HANDLE_VALUE)
+            CloseHandle(snapshot);
+    }
+
+    std::optional<std::u16string> fileName(DWORD processId) {
+        if (!taken) {
+            taken = true;
+            snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        }
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return std::nullopt;
+        PROCESSENTRY32W entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more;
+             more = Process32NextW(snapshot, &entry))
+            if (entry.th32ProcessID == processId && entry.szExeFile[0] != L'\0')
+                return fromWide(entry.szExeFile);
+        return std::nullopt;
+    }
+
+private:
+    bool taken = false;
+    HANDLE snapshot = INVALID_HANDLE_VALUE;
+};
+
 // One session's facts; each that cannot be read is left unset.
-SessionReading readSession(IAudioSessionControl* control) {
+SessionReading readSession(IAudioSessionControl* control, ProcessSnapshot& processes) {
     SessionReading reading;
     AudioSessionState state = AudioSessionStateInactive;
     if (SUCCEEDED(control->GetState(&state)))
@@ -537,6 +600,8 @@ SessionReading readSession(IAudioSessionControl* control) {
         reading.processId = processId;
         if (!reading.systemSounds)
             reading.programPath = processImage(processId);
+        if (!reading.systemSounds && !reading.programPath)
+            reading.programPath = processes.fileName(processId);
     }
     return reading;
 }
@@ -561,12 +626,13 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         if (FAILED(result))
             return endpointAnswerOf(result);
         sessions->clear();
+        ProcessSnapshot processes;
         for (int i = 0; i < count; ++i) {
             ComRef<IAudioSessionControl> control;
             // A session that ends while it is listed is left out.
             if (FAILED(list->GetSession(i, control.receive())) || control.get() == nullptr)
                 continue;
-            sessions->push_back(readSession(control.get()));
+            sessions->push_back(readSession(control.get(), processes));
         }
         return endpointAnswerOf(S_OK);
     } catch (const std::bad_alloc&) {

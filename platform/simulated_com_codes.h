@@ -8,6 +8,10 @@ constexpr HRESULT hresult(std::uint32_t bits) {
     return static_cast<HRESULT>(bits);
 }
 
+// As the SDK's macros test a result: every success code is a success.
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOTIMPL = hresult(0x80004001);

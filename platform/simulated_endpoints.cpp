@@ -47,7 +47,7 @@ simulated::Endpoint* findEndpoint(const std::u16string& id) {
 }
 
 template <class T> EndpointAnswer readProperty(const simulated::Property<T>& property, T* value) {
-    if (property.result == S_OK)
+    if (SUCCEEDED(property.result))
         *value = property.value;
     return endpointAnswerOf(property.result);
 }
@@ -55,10 +55,11 @@ template <class T> EndpointAnswer readProperty(const simulated::Property<T>& pro
 // Hanging calls wait here until their time is up or the machine is reset.
 // Never destroyed: a thread may still be waiting when the process ends.
 struct Hangs {
-    std::mutex mutex;
+    std::mutex& mutex = simulated::callMutex();
     std::condition_variable changed;
     unsigned long releases = 0; // how many times hanging calls were let go
     int liveServices = 0;       // services opened and not yet closed, on any thread
+    int hanging = 0;            // calls hanging now
 };
 
 Hangs& hangs() {
@@ -69,13 +70,8 @@ Hangs& hangs() {
 // Counts a call to the endpoint, and hangs when it is the one that does.
 void noteEndpointCall(simulated::Endpoint& e) {
     simulated::noteCall();
-    if (!e.hangsAtCall || ++e.callsAnswered != *e.hangsAtCall)
-        return;
-    Hangs& h = hangs();
-    std::unique_lock<std::mutex> lock(h.mutex);
-    const unsigned long releases = h.releases;
-    h.changed.wait_for(lock, machine().endpoints.hangLength,
-                       [&] { return h.releases != releases; });
+    if (e.hangsAtCall && ++e.callsAnswered == *e.hangsAtCall)
+        simulated::hangUntilReleased();
 }
 
 void countService(int change) {
@@ -88,6 +84,23 @@ void countService(int change) {
 } // namespace
 
 namespace simulated {
+
+void hangUntilReleased() {
+    const std::chrono::milliseconds length = machine().endpoints.hangLength;
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    const unsigned long releases = h.releases;
+    ++h.hanging;
+    h.changed.wait_for(lock, length, [&] { return h.releases != releases; });
+    --h.hanging;
+    h.changed.notify_all();
+}
+
+void waitUntilNoCallHangs() {
+    Hangs& h = hangs();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    h.changed.wait(lock, [&] { return h.hanging == 0; });
+}
 
 void releaseHangingCalls() {
     Hangs& h = hangs();
@@ -106,12 +119,12 @@ EndpointAnswer openEndpointService(EndpointService** service) {
     *service = nullptr;
     const simulated::EndpointSystem& system = machine().endpoints;
     // Already set up by someone else in another mode: usable, but not ours to undo.
-    const bool ownsCom = system.comResult == S_OK || system.comResult == S_FALSE;
+    const bool ownsCom = SUCCEEDED(system.comResult);
     if (!ownsCom && system.comResult != RPC_E_CHANGED_MODE)
         return endpointAnswerOf(system.comResult);
     if (ownsCom)
         ++calls().comDepth;
-    if (system.enumeratorResult != S_OK) {
+    if (FAILED(system.enumeratorResult)) {
         if (ownsCom)
             --calls().comDepth;
         return endpointAnswerOf(system.enumeratorResult);
@@ -157,12 +170,17 @@ EndpointAnswer endpointIds(EndpointService* service, DeviceDirection direction,
     if (service == nullptr)
         return EndpointAnswer::Failed;
     const simulated::EndpointSystem& system = machine().endpoints;
-    if (system.listResult != S_OK)
+    if (FAILED(system.listResult))
         return endpointAnswerOf(system.listResult);
-    for (const simulated::Endpoint& e : system.endpoints)
-        if (e.direction == direction &&
-            (listing == EndpointListing::EveryState || e.state == endpointActive))
+    for (const simulated::Endpoint& e : system.endpoints) {
+        const bool listed =
+            listing == EndpointListing::EveryState ||
+            (listing == EndpointListing::Active && e.state == endpointActive) ||
+            (listing == EndpointListing::Present && e.state != endpointNotPresent) ||
+            (listing == EndpointListing::NotPresent && e.state == endpointNotPresent);
+        if (e.direction == direction && listed)
             ids->push_back(e.id);
+    }
     return EndpointAnswer::Ok;
 }
 
@@ -172,7 +190,7 @@ EndpointAnswer defaultEndpointId(EndpointService* service, DeviceDirection direc
     if (service == nullptr)
         return EndpointAnswer::Failed;
     const simulated::EndpointSystem& system = machine().endpoints;
-    if (system.defaultResult != S_OK)
+    if (FAILED(system.defaultResult))
         return endpointAnswerOf(system.defaultResult);
     const std::u16string& found =
         system.defaults[directionIndex(direction)][static_cast<int>(role)];
@@ -192,7 +210,7 @@ EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
     if (endpoint == nullptr)
         return endpointAnswerOf(E_NOTFOUND);
     noteEndpointCall(*endpoint);
-    if (endpoint->openResult != S_OK)
+    if (FAILED(endpoint->openResult))
         return endpointAnswerOf(endpoint->openResult);
     *device = new (std::nothrow) EndpointDevice{endpoint};
     if (*device == nullptr)
@@ -217,7 +235,7 @@ EndpointAnswer endpointOwnId(EndpointDevice* device, std::u16string* id) {
 EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.stateResult == S_OK)
+    if (SUCCEEDED(e.stateResult))
         *state = e.state;
     return endpointAnswerOf(e.stateResult);
 }
@@ -225,15 +243,19 @@ EndpointAnswer endpointState(EndpointDevice* device, std::uint32_t* state) {
 EndpointAnswer endpointText(EndpointDevice* device, EndpointText which, std::u16string* text) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
-    return readProperty(which == EndpointText::FriendlyName ? e.friendlyName : e.adapterName, text);
+    const simulated::Property<std::u16string>& property =
+        which == EndpointText::FriendlyName  ? e.friendlyName
+        : which == EndpointText::AdapterName ? e.adapterName
+                                             : e.jackSubtype;
+    return readProperty(property, text);
 }
 
 EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std::uint32_t* value) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(which == EndpointNumber::FormFactor ? e.formFactor : e.systemEffectsOff,
                         value);
@@ -242,7 +264,7 @@ EndpointAnswer endpointNumber(EndpointDevice* device, EndpointNumber which, std:
 EndpointAnswer endpointDeviceFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     return readProperty(e.deviceFormat, format);
 }
@@ -269,9 +291,9 @@ HRESULT clientResult(const EndpointDevice* device) {
 EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned char>* format) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
-    if (e.mixResult != S_OK)
+    if (FAILED(e.mixResult))
         return endpointAnswerOf(e.mixResult);
     if (e.mixFormat.size() < sizeof(WAVEFORMATEX))
         return endpointAnswerOf(E_FAIL);
@@ -293,19 +315,19 @@ EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* fo
     noteEndpointCall(e);
     ++calls().exclusiveQuestions;
     ++e.questionsAsked;
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
     if (!e.exclusive)
         return endpointAnswerOf(AUDCLNT_E_UNSUPPORTED_FORMAT);
-    return endpointAnswerOf(e.exclusive(format));
+    return formatAnswerOf(e.exclusive(format));
 }
 
 EndpointAnswer endpointDevicePeriods(EndpointDevice* device, DevicePeriods* periods) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     return readProperty(e.devicePeriods, periods);
 }
@@ -314,7 +336,7 @@ EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX*
                                      EnginePeriods* periods) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (clientResult(device) != S_OK)
+    if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
@@ -324,7 +346,7 @@ EndpointAnswer endpointEnginePeriods(EndpointDevice* device, const WAVEFORMATEX*
 EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.activateResult != S_OK)
+    if (FAILED(e.activateResult))
         return endpointAnswerOf(e.activateResult);
     return readProperty(e.volume, volume);
 }
@@ -332,9 +354,9 @@ EndpointAnswer endpointVolume(EndpointDevice* device, VolumeReading* volume) {
 EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.activateResult != S_OK)
+    if (FAILED(e.activateResult))
         return endpointAnswerOf(e.activateResult);
-    if (e.sessionsResult != S_OK)
+    if (FAILED(e.sessionsResult))
         return endpointAnswerOf(e.sessionsResult);
     sessions->clear();
     const std::map<std::uint32_t, std::u16string>& processes = machine().endpoints.processes;
@@ -342,11 +364,16 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         SessionReading reading;
         reading.state = s.state;
         reading.systemSounds = s.systemSounds;
-        if (s.processIdResult == S_OK) {
+        if (SUCCEEDED(s.processIdResult)) {
             reading.processId = s.processId;
+            const std::map<std::uint32_t, std::u16string>& names =
+                machine().endpoints.snapshotNames;
             const auto process = processes.find(s.processId);
+            const auto named = names.find(s.processId);
             if (process != processes.end())
                 reading.programPath = process->second;
+            else if (named != names.end() && !s.systemSounds)
+                reading.programPath = named->second;
         }
         sessions->push_back(reading);
     }

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace simulated {
 namespace {
@@ -21,11 +22,18 @@ HACMDRIVERID codecId() {
     return reinterpret_cast<HACMDRIVERID>(static_cast<std::uintptr_t>(1));
 }
 
-const Device* findDevice(const std::vector<Device>& devices, UINT id) {
+Device* findDevice(std::vector<Device>& devices, UINT id) {
     return id < devices.size() ? &devices[id] : nullptr;
 }
 
-template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT size) {
+// A device's call answers `result`, after hanging when it is the one that does.
+MMRESULT answered(Device* device, MMRESULT result) {
+    if (device != nullptr && device->hangsAtCall && ++device->callsAnswered == *device->hangsAtCall)
+        hangUntilReleased();
+    return result;
+}
+
+template <class Caps> MMRESULT fillRecord(const Device* device, Caps* caps, UINT size) {
     ++theLog.capsQueries;
     if (device == nullptr)
         return MMSYSERR_BADDEVICEID;
@@ -46,6 +54,10 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
     return MMSYSERR_NOERROR;
 }
 
+template <class Caps> MMRESULT fillCaps(Device* device, Caps* caps, UINT size) {
+    return answered(device, fillRecord(device, caps, size));
+}
+
 // A real service's calls leave bytes of their own on the stack, where the
 // caller's next record is likely to lie; the count calls do the same here, so
 // that a record read without being cleared shows them. Inlined into the count
@@ -56,12 +68,8 @@ template <class Caps> MMRESULT fillCaps(const Device* device, Caps* caps, UINT s
         leftOnStack[i] = 'Z';
 }
 
-MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
-               DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-    ++theLog.queries;
-    const unsigned long asked = ++theLog.queriesTo[{direction, id}];
-    const Device* device =
-        findDevice(direction == 'I' ? theMachine.inputs : theMachine.outputs, id);
+MMRESULT queryAnswer(const Device* device, unsigned long asked, const void* handle,
+                     LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     if (flags != WAVE_FORMAT_QUERY)
         return MMSYSERR_INVALFLAG; // only ever asked, never opened
     if (handle != nullptr || callback != 0 || instance != 0)
@@ -78,6 +86,15 @@ MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFO
     return device->refusal;
 }
 
+MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFORMATEX format,
+               DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+    ++theLog.queries;
+    const unsigned long asked = ++theLog.queriesTo[{direction, id}];
+    Device* device = findDevice(direction == 'I' ? theMachine.inputs : theMachine.outputs, id);
+    return answered(device,
+                    queryAnswer(device, asked, handle, format, callback, instance, flags));
+}
+
 // The largest format size the manager knows, whether or not it will tell it.
 DWORD largestFormatSize() {
     if (theMachine.largestFormatSize)
@@ -91,9 +108,22 @@ DWORD largestFormatSize() {
 
 } // namespace
 
+// A call left hanging on an abandoned thread wrote to the log before it
+// hung, and the next call, on another thread, reads it: taking the lock the
+// hanging call waits under orders the two.
 void noteCall() {
-    if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(callMutex());
+        first = theLog.platformCalls++ == 0;
+    }
+    if (first && theMachine.atFirstCall)
         theMachine.atFirstCall();
+}
+
+std::mutex& callMutex() {
+    static std::mutex* const mutex = new std::mutex; // a hanging thread may outlive statics
+    return *mutex;
 }
 
 Machine& machine() {
@@ -140,6 +170,10 @@ bool standardOutputIsConsole() {
     return theMachine.outputConsole;
 }
 
+std::size_t consoleColumns(ConsoleStream stream) {
+    return stream == ConsoleStream::Error ? theMachine.errorConsoleColumns : 0;
+}
+
 // Not a platform call of the audio services: the report's writes are not
 // counted among them.
 bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length) {
@@ -159,18 +193,32 @@ bool writeConsole(ConsoleStream stream, const char16_t* text, std::size_t length
     return true;
 }
 
+namespace {
+
+UINT deviceCount(DeviceDirection direction) {
+    const std::optional<UINT>& reported =
+        direction == 'I' ? theMachine.inputCount : theMachine.outputCount;
+    const UINT count = reported ? *reported
+                                : static_cast<UINT>((direction == 'I' ? theMachine.inputs
+                                                                      : theMachine.outputs)
+                                                        .size());
+    if (theMachine.countHangs == direction)
+        hangUntilReleased();
+    return count;
+}
+
+} // namespace
+
 UINT waveInGetNumDevs() {
     noteCall();
     leaveStackBytes();
-    return theMachine.inputCount ? *theMachine.inputCount
-                                 : static_cast<UINT>(theMachine.inputs.size());
+    return deviceCount('I');
 }
 
 UINT waveOutGetNumDevs() {
     noteCall();
     leaveStackBytes();
-    return theMachine.outputCount ? *theMachine.outputCount
-                                  : static_cast<UINT>(theMachine.outputs.size());
+    return deviceCount('O');
 }
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,6 +36,10 @@ struct Device {
     // know them.
     MMRESULT endpointIdResult = MMSYSERR_NOTSUPPORTED;
     std::u16string endpointId;
+    // Its n-th capability query or query-open (from 1) answers only after the
+    // system's hang length, or when the machine is reset: a driver that hangs.
+    std::optional<unsigned long> hangsAtCall;
+    unsigned long callsAnswered = 0;
 };
 
 // A property of an endpoint: S_OK with its value, E_NOTFOUND when the store
@@ -65,6 +70,7 @@ struct Endpoint {
     HRESULT propertyStoreResult = S_OK;
     Property<std::u16string> friendlyName;
     Property<std::u16string> adapterName;
+    Property<std::u16string> jackSubtype;
     Property<std::uint32_t> formFactor;
     Property<std::uint32_t> systemEffectsOff;
     Property<std::vector<unsigned char>> deviceFormat;
@@ -99,8 +105,10 @@ struct EndpointSystem {
     // empty when there is none.
     std::u16string defaults[2][endpointRoleCount];
     std::vector<Endpoint> endpoints;
-    // The image of each process that can be opened, by its id.
+    // The image of each process that can be opened, by its id, and the file
+    // name a snapshot of the processes gives for the others it holds.
     std::map<std::uint32_t, std::u16string> processes;
+    std::map<std::uint32_t, std::u16string> snapshotNames;
     std::chrono::milliseconds hangLength{60000};
 };
 
@@ -126,6 +134,7 @@ struct Machine {
     std::vector<Device> outputs;
     std::optional<UINT> inputCount; // the count reported, when not the number of inputs
     std::optional<UINT> outputCount;
+    std::optional<DeviceDirection> countHangs; // that direction's device count hangs
 
     std::vector<CodecFormat> formats; // in the order the codecs report them
     std::vector<FormatTag> tags;
@@ -137,8 +146,9 @@ struct Machine {
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
-    bool outputConsole = false; // standard output is an interactive console
-    bool errorConsole = false;  // standard error is an interactive console
+    bool outputConsole = false;          // standard output is an interactive console
+    bool errorConsole = false;           // standard error is an interactive console
+    std::size_t errorConsoleColumns = 0; // its width; 0: it cannot be told
     // Writes to the output console that arrive before every later one fails.
     std::optional<unsigned long> outputConsoleWritesBeforeFailure;
     // Run at the program's first platform call, before it is answered.
@@ -168,6 +178,10 @@ CallLog& calls();
 // Counts a platform call; the first one runs the machine's hook.
 void noteCall();
 
+// The lock every call takes as it is counted, and under which a hanging call
+// waits.
+std::mutex& callMutex();
+
 // Empties the machine, clears the log and every allocation fault. Calls left
 // hanging are let go first, and their threads' services closed.
 void reset();
@@ -175,6 +189,15 @@ void reset();
 // Lets every hanging call go, and waits until the threads they held have
 // closed their services.
 void releaseHangingCalls();
+
+// Where a call that hangs waits: the system's hang length, or until hanging
+// calls are let go. The call has read all it needs of the machine before.
+void hangUntilReleased();
+
+// What a DLL's detach code does when the process ends in the ordinary way: it
+// waits for the locks a call hanging inside the service holds, so here for
+// every hanging call to end.
+void waitUntilNoCallHangs();
 
 // Makes the n-th allocation from now fail (1: the next one); when `persistent`,
 // every one after it fails too.

@@ -3,9 +3,12 @@
 #include "catalogue/format_catalogue.h"
 #include "catalogue/probe_report.h"
 #include "endpoint/endpoint_session.h"
+#include "output/standard_output.h"
 #include "platform/audio_services.h"
 #include "report/report_writer.h"
 #include "report/text_writer.h"
+#include "watchdog/time_limits.h"
+#include "watchdog/watched_calls.h"
 
 #include <cstdint>
 #include <cstring>
@@ -38,85 +41,136 @@ MMRESULT deviceCaps(DeviceDirection direction, UINT id, DeviceCaps* kept) {
     return result;
 }
 
+struct CapsAnswer {
+    MMRESULT result = MMSYSERR_ERROR;
+    DeviceCaps caps{};
+};
+
+// The slow mode's format queries, each under the call limit.
+class WatchedQuery final : public FormatQuery {
+public:
+    explicit WatchedQuery(WatchedCalls& calls) : calls(calls) {}
+    std::optional<MMRESULT> ask(std::int32_t id, DeviceDirection direction,
+                                const FormatHeader& format) override {
+        return calls.run([id, direction, format] { return askDevice(id, direction, &format); });
+    }
+
+private:
+    WatchedCalls& calls;
+};
+
+struct Walk {
+    ReportKind kind;
+    EndpointSession* session; // null when endpoints are not asked
+    WatchedCalls waveform{callLimit()};
+};
+
 void writeEndpoint(EndpointSession& session, DeviceDirection direction, UINT id,
                    ReportWriter& writer) {
     const std::optional<FoundEndpoint> found = session.deviceEndpoint(direction, id);
-    if (!found)
-        writer.endpoint(nullptr, nullptr);
+    if (!found || found->facts.id.empty())
+        writer.endpoint(nullptr, found && found->formats ? &*found->formats : nullptr);
     else
         writer.endpoint(&found->facts, found->formats ? &*found->formats : nullptr);
+    if (found && found->notAnswering)
+        writer.endpointNotAnswering();
 }
 
-void walkSection(DeviceDirection direction, ReportKind kind, EndpointSession* session,
-                 ReportWriter& writer) {
+void walkSection(DeviceDirection direction, Walk& walk, ReportWriter& writer) {
     writer.beginSection(direction);
+    const std::optional<UINT> counted = walk.waveform.run(
+        [direction] { return direction == 'I' ? waveInGetNumDevs() : waveOutGetNumDevs(); });
+    if (!counted)
+        writer.countNotAnswering();
     // The count is read as signed: a driver's "-1" lists nothing.
-    const auto count =
-        static_cast<std::int32_t>(direction == 'I' ? waveInGetNumDevs() : waveOutGetNumDevs());
+    const auto count = static_cast<std::int32_t>(counted.value_or(0));
     for (std::int32_t id = 0; id < count; ++id) {
-        DeviceCaps caps;
-        const MMRESULT result = deviceCaps(direction, static_cast<UINT>(id), &caps);
+        const std::optional<CapsAnswer> answer = walk.waveform.run([direction, id] {
+            CapsAnswer a;
+            a.result = deviceCaps(direction, static_cast<UINT>(id), &a.caps);
+            return a;
+        });
+        if (!answer) {
+            writer.deviceNotAnswering(id);
+            continue;
+        }
         // Identifiers run from 0 without holes, so none past one the service
         // does not know can answer; a count that overstates the devices must
         // not send us through billions of queries.
-        if (result == MMSYSERR_BADDEVICEID)
+        if (answer->result == MMSYSERR_BADDEVICEID)
             break;
-        if (result != MMSYSERR_NOERROR)
+        if (answer->result != MMSYSERR_NOERROR)
             continue; // left out; the gap in the numbers shows where
-        if (kind != ReportKind::Quick)
+        const DeviceCaps& caps = answer->caps;
+        if (walk.kind != ReportKind::Quick)
             writer.probing(direction, id, count, caps);
         writer.beginDevice(id, caps);
-        if (session != nullptr)
-            writeEndpoint(*session, direction, static_cast<UINT>(id), writer);
-        if (kind == ReportKind::Quick)
+        if (walk.session != nullptr)
+            writeEndpoint(*walk.session, direction, static_cast<UINT>(id), writer);
+        if (walk.kind == ReportKind::Quick) {
             writer.pcmFormats(caps.dwFormats);
-        else if (kind == ReportKind::Slow)
-            probeDeviceFormats(id, direction, writer);
+        } else if (walk.kind == ReportKind::Slow) {
+            WatchedQuery query(walk.waveform);
+            probeDeviceFormats(id, direction, writer, query);
+        }
         writer.endDevice();
     }
-    if (session != nullptr) {
+    if (walk.session != nullptr) {
+        EndpointSession& session = *walk.session;
         const auto identified = [&writer](const EndpointFacts& facts) {
             writer.beginUnmatchedEndpoint(facts);
         };
-        for (const std::u16string& endpointId : session->unmatchedIds(direction)) {
+        for (const std::u16string& endpointId : session.unmatchedIds(direction)) {
             writer.probingEndpoint(direction, endpointId);
             const std::optional<FoundEndpoint> found =
-                session->unmatchedEndpoint(endpointId, direction, identified);
+                session.unmatchedEndpoint(endpointId, direction, identified);
             if (found)
                 writer.unmatchedEndpoint(found->facts, found->formats ? &*found->formats : nullptr);
         }
+        if (session.countsNotPresent())
+            writer.notPresentEndpoints(direction, session.notPresentCount(direction));
     }
     writer.endSection();
 }
 
+void writeText(ReportKind kind) {
+    StandardOutput output;
+    ReportStream out(output.sink());
+    TextWriter writer(out);
+    ReportRequest request;
+    request.kind = kind;
+    writeReport(request, writer);
+}
+
 } // namespace
 
-void writeReport(ReportKind kind, bool withEndpoints, ReportWriter& writer) {
-    if (kind == ReportKind::Slow) {
+bool writeReport(const ReportRequest& request, ReportWriter& writer) {
+    if (request.kind == ReportKind::Slow) {
         collectCodecFormats();
         sortKnownFormats();
     }
-    if (!withEndpoints && kind != ReportKind::Exclusive) {
-        walkSection('I', kind, nullptr, writer);
-        walkSection('O', kind, nullptr, writer);
-        return;
+    Walk walk{request.kind, nullptr};
+    if (!request.withEndpoints && request.kind != ReportKind::Exclusive) {
+        walkSection('I', walk, writer);
+        walkSection('O', walk, writer);
+        return walk.waveform.leftCallsBehind();
     }
-    EndpointSession session(kind == ReportKind::Exclusive);
-    walkSection('I', kind, &session, writer);
-    walkSection('O', kind, &session, writer);
+    EndpointSession session(request.kind == ReportKind::Exclusive, request.everyEndpoint);
+    walk.session = &session;
+    walkSection('I', walk, writer);
+    walkSection('O', walk, writer);
+    const bool endpointsLeftBehind = session.finish();
+    return walk.waveform.leftCallsBehind() || endpointsLeftBehind;
 }
 
 void quickReport() {
-    TextWriter writer;
-    writeReport(ReportKind::Quick, false, writer);
+    writeText(ReportKind::Quick);
 }
 
 void slowReport() {
-    TextWriter writer;
-    writeReport(ReportKind::Slow, false, writer);
+    writeText(ReportKind::Slow);
 }
 
 void exclusiveReport() {
-    TextWriter writer;
-    writeReport(ReportKind::Exclusive, true, writer);
+    writeText(ReportKind::Exclusive);
 }

@@ -6,9 +6,16 @@ class ReportWriter;
 
 enum class ReportKind { Quick, Slow, Exclusive };
 
-// Walks every device once and hands what it finds to the writer. Endpoints are
-// looked up when `withEndpoints` is set, and always in the exclusive mode.
-void writeReport(ReportKind kind, bool withEndpoints, ReportWriter& writer);
+struct ReportRequest {
+    ReportKind kind = ReportKind::Slow;
+    bool withEndpoints = false; // always in the exclusive mode
+    bool everyEndpoint = false; // the exclusive mode lists the endpoints not present in full
+};
+
+// Walks every device once and hands what it finds to the writer. Every call
+// to a waveform driver or the endpoint service is watched against the call
+// limit. True when a call that hung was left on its thread.
+bool writeReport(const ReportRequest& request, ReportWriter& writer);
 
 // The text reports on standard output.
 // Lists each device's standard PCM capability bits.

@@ -1,10 +1,7 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
-#include "output/report_output.h"
-
 #include <cstdio>
-#include <iostream>
 #include <new>
 
 namespace {
@@ -12,30 +9,25 @@ namespace {
 const char* const labelIndent = "\t\t";
 constexpr int labelWidth = 13;
 
-// Text from the endpoint service, control characters shown as '?' as in every
-// name a driver gives.
-void writeServiceText(const std::u16string& text) {
-    writeReportText(text);
-}
-
-void writeLabel(const char* label) {
-    std::cout << labelIndent << label;
+void writeLabel(ReportStream& out, const char* label) {
+    out << labelIndent << label;
     for (int i = static_cast<int>(std::char_traits<char>::length(label)); i < labelWidth; ++i)
-        std::cout << ' ';
+        out << ' ';
 }
 
-void writeLine(const char* label, const std::string& value) {
-    writeLabel(label);
-    std::cout << value << std::endl;
+void writeLine(ReportStream& out, const char* label, const std::string& value) {
+    writeLabel(out, label);
+    out << value << std::endl;
 }
 
-void writeServiceLine(const char* label, const std::optional<std::u16string>& value) {
-    writeLabel(label);
+void writeServiceLine(ReportStream& out, const char* label,
+                      const std::optional<std::u16string>& value) {
+    writeLabel(out, label);
     if (value)
-        writeServiceText(*value);
+        out.serviceText(*value);
     else
-        std::cout << "unknown";
-    std::cout << std::endl;
+        out << "unknown";
+    out << std::endl;
 }
 
 std::string hexMask(DWORD mask) {
@@ -87,6 +79,8 @@ const char* reasonText(ExclusiveStatus status) {
         return "not answering";
     case ExclusiveStatus::Inactive:
         return "not active";
+    case ExclusiveStatus::TooSlow:
+        return "too slow: not asked within the time an endpoint may take";
     default:
         return "could not be asked";
     }
@@ -144,29 +138,29 @@ std::string engineText(const EnginePeriods& e, const std::optional<FormatReading
 }
 
 // "firefox.exe, process 4312, active"; the system sounds by that name.
-void writeSession(const AudioSession& s) {
+void writeSession(ReportStream& out, const AudioSession& s) {
     if (s.systemSounds)
-        std::cout << "System sounds";
+        out << "System sounds";
     else if (s.program)
-        writeServiceText(*s.program);
+        out.serviceText(*s.program);
     else
-        std::cout << "unknown program";
+        out << "unknown program";
     if (s.processId && !s.systemSounds)
-        std::cout << ", process " << *s.processId;
+        out << ", process " << *s.processId;
     const char* state = s.state ? sessionStateName(*s.state) : nullptr;
-    std::cout << ", " << (state != nullptr ? state : "state unknown") << std::endl;
+    out << ", " << (state != nullptr ? state : "state unknown") << std::endl;
 }
 
-void writeSessions(const std::optional<std::vector<AudioSession>>& sessions) {
-    writeLabel("Sessions");
+void writeSessions(ReportStream& out, const std::optional<std::vector<AudioSession>>& sessions) {
+    writeLabel(out, "Sessions");
     if (!sessions || sessions->empty()) {
-        std::cout << (sessions ? "none" : "unknown") << std::endl;
+        out << (sessions ? "none" : "unknown") << std::endl;
         return;
     }
     for (std::size_t i = 0; i < sessions->size(); ++i) {
         if (i > 0)
-            writeLabel("");
-        writeSession((*sessions)[i]);
+            writeLabel(out, "");
+        writeSession(out, (*sessions)[i]);
     }
 }
 
@@ -176,21 +170,22 @@ template <class T, class Text> std::string textOrUnknown(const std::optional<T>&
 
 // How the endpoint is set and who uses it; an endpoint out of use can say
 // only what its properties hold.
-void writeConditionLines(const EndpointCondition& c, const EndpointFormats& formats) {
+void writeConditionLines(ReportStream& out, const EndpointCondition& c,
+                         const EndpointFormats& formats) {
     const bool active = c.active();
     if (active) {
-        writeLine("Volume", textOrUnknown(c.volume, volumeText));
+        writeLine(out, "Volume", textOrUnknown(c.volume, volumeText));
     }
-    writeLine("Enhancements",
+    writeLine(out, "Enhancements",
               c.enhancements ? (*c.enhancements ? "on" : "off") : std::string("unknown"));
     if (active) {
-        writeSessions(c.sessions);
-        writeLine("Period", textOrUnknown(c.devicePeriods, periodText));
-        writeLine("Engine", textOrUnknown(c.enginePeriods, [&](const EnginePeriods& e) {
+        writeSessions(out, c.sessions);
+        writeLine(out, "Period", textOrUnknown(c.devicePeriods, periodText));
+        writeLine(out, "Engine", textOrUnknown(c.enginePeriods, [&](const EnginePeriods& e) {
                       return engineText(e, formats.mix);
                   }));
     }
-    writeLine("Panel format", textOrUnknown(c.deviceFormat, mixText));
+    writeLine(out, "Panel format", textOrUnknown(c.deviceFormat, mixText));
 }
 
 // How a shape shows after the rates. Standard, mask-0 and plain shapes of
@@ -245,42 +240,46 @@ void pad(std::string& text, std::size_t width) {
         text += ' ';
 }
 
-void writeFormatsBlock(const EndpointFormats& formats) {
+void writeFormatsBlock(ReportStream& out, const EndpointFormats& formats) {
     // An endpoint out of use has no audio client: nothing was asked.
     if (formats.exclusive.status == ExclusiveStatus::Inactive)
         return;
-    writeLabel("Shared mode");
-    std::cout << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
+    writeLabel(out, "Shared mode");
+    out << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
     const std::vector<std::string> lines = exclusiveLines(formats.exclusive);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        writeLabel(i == 0 ? "Exclusive" : "");
-        std::cout << lines[i] << std::endl;
+        writeLabel(out, i == 0 ? "Exclusive" : "");
+        out << lines[i] << std::endl;
     }
 }
 
-void writeBlock(const EndpointFacts* facts, const EndpointFormats* formats) {
-    std::cout << std::endl;
+void writeBlock(ReportStream& out, const EndpointFacts* facts, const EndpointFormats* formats) {
+    out << std::endl;
     if (facts == nullptr) {
-        writeLine("Endpoint", "none found");
+        // No endpoint, or a driver that hung naming it.
+        const bool hung = formats && formats->exclusive.status == ExclusiveStatus::NotAnswering;
+        writeLine(out, "Endpoint", hung ? "not answering" : "none found");
     } else {
-        writeServiceLine("Name", facts->name);
-        writeServiceLine("Adapter", facts->adapter);
-        writeLine("Form factor",
-                  facts->formFactor ? formFactorName(*facts->formFactor) : "unknown");
-        writeServiceLine("Endpoint", facts->id);
+        writeServiceLine(out, "Name", facts->name);
+        writeServiceLine(out, "Adapter", facts->adapter);
+        writeLine(out, "Form factor",
+                  facts->formFactor ? formFactorName(*facts->formFactor, facts->jackSubtype)
+                                    : "unknown");
+        writeServiceLine(out, "Endpoint", facts->id);
         // The exclusive mode's own lines: how it is set and used.
         const EndpointCondition condition = facts->condition.value_or(EndpointCondition());
         if (formats != nullptr)
-            writeLine("State", stateText(condition.state));
-        writeLine("Default for", defaultsText(*facts));
+            writeLine(out, "State", stateText(condition.state));
+        writeLine(out, "Default for", defaultsText(*facts));
         if (formats != nullptr)
-            writeConditionLines(condition, *formats);
+            writeConditionLines(out, condition, *formats);
     }
-    if (formats != nullptr)
-        writeFormatsBlock(*formats);
-    else if (facts == nullptr)
-        writeLine("Exclusive", reasonText(ExclusiveStatus::Unavailable));
-    std::cout << std::endl;
+    if (facts == nullptr)
+        writeLine(out, "Exclusive",
+                  reasonText(formats ? formats->exclusive.status : ExclusiveStatus::Unavailable));
+    else if (formats != nullptr)
+        writeFormatsBlock(out, *formats);
+    out << std::endl;
 }
 
 } // namespace
@@ -363,20 +362,21 @@ std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
     return lines;
 }
 
-void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* formats) {
+void writeEndpointBlock(ReportStream& out, const EndpointFacts* facts,
+                        const EndpointFormats* formats) {
     try {
-        writeBlock(facts, formats);
+        writeBlock(out, facts, formats);
     } catch (const std::bad_alloc&) {
-        std::cout << labelIndent << "(out of memory)" << std::endl << std::endl;
+        out << labelIndent << "(out of memory)" << std::endl << std::endl;
     }
 }
 
-void writeUnmatchedLine(const EndpointFacts& facts) {
+void writeUnmatchedLine(ReportStream& out, const EndpointFacts& facts) {
     try {
-        std::cout << "--\t";
-        writeServiceText(facts.name ? *facts.name : facts.id);
-        std::cout << " / no waveform device" << std::endl;
+        out << "--\t";
+        out.serviceText(facts.name ? *facts.name : facts.id);
+        out << " / no waveform device" << std::endl;
     } catch (const std::bad_alloc&) {
-        std::cout << labelIndent << "(out of memory)" << std::endl;
+        out << labelIndent << "(out of memory)" << std::endl;
     }
 }

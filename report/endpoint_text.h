@@ -3,15 +3,17 @@
 #pragma once
 
 #include "endpoint/endpoint_facts.h"
+#include "output/report_stream.h"
 
 #include <string>
 
 // The block under a device line; `facts` is null when no endpoint could be had.
-void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* formats);
+void writeEndpointBlock(ReportStream& out, const EndpointFacts* facts,
+                        const EndpointFormats* formats);
 
 // The line that stands for the device number of an endpoint no waveform
 // device leads to; its block follows with writeEndpointBlock().
-void writeUnmatchedLine(const EndpointFacts& facts);
+void writeUnmatchedLine(ReportStream& out, const EndpointFacts& facts);
 
 // A rate in kilohertz, as short as it is exact: "8", "11.025", "44.1".
 std::string kilohertzText(DWORD rate);

@@ -1,6 +1,7 @@
 #include "report/pcm_lines.h"
 
-#include <iostream>
+#include "output/report_stream.h"
+#include "output/standard_output.h"
 
 const PcmFormat pcmFormats[pcmFormatCount] = {
     {WAVE_FORMAT_1M08, 11025, 1, 8, "\t\tPCM, 11.025 kHz, mono,    8 bit"},
@@ -17,10 +18,16 @@ const PcmFormat pcmFormats[pcmFormatCount] = {
     {WAVE_FORMAT_4S16, 44100, 2, 16, "\t\tPCM, 44.100 kHz, stereo, 16 bit"},
 };
 
-void printPcmFlags(DWORD dwFormats) {
-    std::cout << std::endl;
+void printPcmFlags(std::ostream& out, DWORD dwFormats) {
+    out << std::endl;
     for (const PcmFormat& format : pcmFormats)
         if ((dwFormats & format.bit) != 0)
-            std::cout << format.line << std::endl;
-    std::cout << std::endl;
+            out << format.line << std::endl;
+    out << std::endl;
+}
+
+void printPcmFlags(DWORD dwFormats) {
+    StandardOutput output;
+    ReportStream out(output.sink());
+    printPcmFlags(out, dwFormats);
 }

@@ -5,6 +5,7 @@
 #include "platform/audio_services.h"
 
 #include <cstddef>
+#include <ostream>
 
 // One capability bit, the format it claims and the line that says so.
 struct PcmFormat {
@@ -20,4 +21,6 @@ struct PcmFormat {
 constexpr std::size_t pcmFormatCount = 12;
 extern const PcmFormat pcmFormats[pcmFormatCount];
 
+void printPcmFlags(std::ostream& out, DWORD dwFormats);
+// The same on standard output.
 void printPcmFlags(DWORD dwFormats);

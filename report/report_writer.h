@@ -8,6 +8,7 @@
 #include "platform/audio_services.h"
 #include "report/device_caps.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,10 +17,14 @@ public:
     virtual ~ReportWriter() = default;
 
     virtual void beginSection(DeviceDirection direction) = 0;
+    // The section's device count passed its time limit: it lists no device.
+    virtual void countNotAnswering() = 0;
     // Before a device is probed: its place among the section's numbers.
     virtual void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,
                          const DeviceCaps& caps) = 0;
     virtual void beginDevice(std::int32_t id, const DeviceCaps& caps) = 0;
+    // In place of a device whose capability query passed its time limit.
+    virtual void deviceNotAnswering(std::int32_t id) = 0;
 
     // Quick mode: the standard PCM formats the device claims.
     virtual void pcmFormats(DWORD dwFormats) = 0;
@@ -29,6 +34,9 @@ public:
     // The device's endpoint, when the writer asked for endpoints; null when
     // none could be had. `formats` is given in the exclusive mode only.
     virtual void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) = 0;
+    // After it: a call passed its time limit, or the endpoint its budget, so
+    // what was not read is unset. The exclusive mode's formats say so too.
+    virtual void endpointNotAnswering() = 0;
 
     virtual void endDevice() = 0;
 
@@ -38,6 +46,10 @@ public:
     virtual void probingEndpoint(DeviceDirection direction, const std::u16string& name) = 0;
     virtual void beginUnmatchedEndpoint(const EndpointFacts& facts) = 0;
     virtual void unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) = 0;
+    // The exclusive mode's endpoints of this direction that are not present
+    // (devices once attached), counted rather than listed; no count when they
+    // could not be listed.
+    virtual void notPresentEndpoints(DeviceDirection direction, std::optional<std::size_t> count) = 0;
 
     virtual void endSection() = 0;
 };

@@ -1,6 +1,6 @@
 // The fixed texts and the exit status, through the whole program, and the
 // text on a console.
-#include "output/console_buffer.h"
+#include "output/console_sink.h"
 #include "support/captured_output.h"
 #include "support/expected_texts.h"
 #include "support/simulated_test.h"

@@ -126,7 +126,7 @@ using ExclusiveReport = SimulatedTest;
 
 TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
     furnishEndpointMachine();
-    const ProgramRun run = runWithArguments({"exclusive"});
+    const ProgramRun run = runWithArguments({"exclusive", "all"});
     EXPECT_EQ(0, run.status);
     const std::string expected =
         joined(expectedBanner, std::size(expectedBanner)) +
@@ -197,6 +197,11 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tPanel format 44.1 kHz, 2 channels, int16, no channel mask\n\n"
         "\n";
     EXPECT_EQ(expected, run.output);
+    // Without "all" the endpoints not present are one line, in place of their blocks.
+    const std::size_t gone = expected.find("--\tHeadphones");
+    EXPECT_EQ(expected.substr(0, gone) +
+                  "--\t1 endpoint not present (a device once attached)\n\n\n",
+              runWithArguments({"exclusive"}).output);
     EXPECT_EQ(0, simulated::calls().comDepth);
     EXPECT_EQ(0, simulated::calls().openEndpoints);
 }
@@ -223,7 +228,7 @@ std::map<std::string, std::vector<std::string>> blocksOf(const std::string& outp
 
 TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     furnishEndpointMachine();
-    const auto clean = blocksOf(runWithArguments({"e"}).output);
+    const auto clean = blocksOf(runWithArguments({"e", "all"}).output);
     ASSERT_EQ(5u, clean.size());
     const std::string micLine = "0.\tIn: Mic / Microsoft Corporation";
     const std::string speakerLine = "0.\tOut: Speakers / Microsoft Corporation";
@@ -325,6 +330,22 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {{speakerLine,
            replacedAll(speakerLine,
                        {{"Volume", "unknown"}, {"Engine", "unknown"}, {"Sessions", "unknown"}})}},
+         {}},
+        {"a session whose process cannot be opened, named by a snapshot of the processes",
+         [&](simulated::Machine& m) {
+             m.endpoints.snapshotNames[4312] = u"player.exe";
+             m.endpoints.processes.clear();
+         },
+         {},
+         {}},
+        {"a display whose jack does not say HDMI, and one that says DisplayPort",
+         [&](simulated::Machine& m) {
+             m.endpoints.endpoints[2].jackSubtype.result = E_NOTFOUND;
+             speakerEndpoint(m).formFactor.value = 9;
+             speakerEndpoint(m).jackSubtype = {S_OK, u"{E47E4031-3EA6-418D-8F9B-B73843CCBA97}"};
+         },
+         {{tvLine, replaced(tvLine, "Form factor", "digital display")},
+          {speakerLine, replaced(speakerLine, "Form factor", "DisplayPort")}},
          {}},
         {"a session whose process has ended",
          [&](simulated::Machine& m) { m.endpoints.processes.clear(); },
@@ -465,7 +486,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         furnishEndpointMachine();
         c.fault(simulated::machine());
         const auto started = std::chrono::steady_clock::now();
-        const ProgramRun run = runWithArguments({"e"});
+        const ProgramRun run = runWithArguments({"e", "all"});
         // a hung call costs one time limit, never the wait for its answer
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.name;
         // a thread left hanging closes what it opened once let go
@@ -567,10 +588,10 @@ TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
 TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
     furnishEndpointMachine();
     failing_heap::failFrom(0);
-    const ProgramRun clean = runWithArguments({"e"});
+    const ProgramRun clean = runWithArguments({"e", "all"});
     const auto cleanBlocks = blocksOf(clean.output);
     unsigned long allocations = 0;
-    runCapturingErrors({"e"}, [&] { failing_heap::failFrom(0); });
+    runCapturingErrors({"e", "all"}, [&] { failing_heap::failFrom(0); });
     allocations = failing_heap::counted();
     ASSERT_GT(allocations, 50u);
     for (unsigned long n = 1; n <= allocations; n += 1 + n / 16) {
@@ -578,7 +599,7 @@ TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
             resetEverything();
             furnishEndpointMachine();
             const FullRun run = runCapturingErrors(
-                {"e"}, [&] { failing_heap::failFrom(n, persistent); },
+                {"e", "all"}, [&] { failing_heap::failFrom(n, persistent); },
                 [] { failing_heap::failFrom(0); });
             EXPECT_EQ(0, run.status) << "allocation " << n;
             const auto blocks = blocksOf(run.output);

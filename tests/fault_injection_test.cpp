@@ -6,6 +6,7 @@
 #include "support/simulated_test.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -170,7 +171,28 @@ TEST_F(FaultInjection, PlatformFailuresLeaveOutOnlyWhatTheyTouch) {
              // it accepts every format, so its first two lines stay
              return d == 2 ? Lines(b.begin(), b.begin() + 2) : b;
          }},
+        // A driver that hangs costs one call limit: the device says so in
+        // its place, and the next one is asked on a fresh thread.
+        {"a capability query hangs",
+         [](simulated::Machine& m) { m.inputs[0].hangsAtCall = 1; },
+         {0, 1},
+         [](std::size_t, const Lines& b) { return b; }},
+        {"a query hangs mid-probe",
+         [](simulated::Machine& m) { m.outputs[0].hangsAtCall = 3; },
+         {0, 1},
+         [](std::size_t d, const Lines& b) {
+             if (d != 2)
+                 return b;
+             Lines first(b.begin(), b.begin() + 1);
+             first.push_back("\t\tnot answering");
+             return first;
+         }},
+        {"the input count hangs",
+         [](simulated::Machine& m) { m.countHangs = 'I'; },
+         {},
+         [](std::size_t, const Lines& b) { return b; }},
     };
+    setenv("SNDSCOUT_CALL_LIMIT_MS", "100", 1);
     for (const auto& c : cases) {
         resetEverything();
         furnishMachine();
@@ -192,6 +214,7 @@ TEST_F(FaultInjection, PlatformFailuresLeaveOutOnlyWhatTheyTouch) {
             }
         }
     }
+    unsetenv("SNDSCOUT_CALL_LIMIT_MS");
 }
 
 // What one failed allocation did to the report, judged against the clean run.

@@ -148,7 +148,7 @@ TEST_F(JsonReport, EveryModeSaysWhatTheMachineSays) {
     EXPECT_EQ(Json::array(), slow["outputs"][1]["formats"]);
     EXPECT_FALSE(slow["inputs"][0].contains("pcm"));
 
-    const Json exclusive = runJson({"e", "j"}).document;
+    const Json exclusive = runJson({"e", "j", "all"}).document;
     const Json& speakersJson = exclusive["outputs"][0];
     EXPECT_EQ((Json{{"sample", "float32"}, {"rate", 44100}, {"channels", 2}, {"channelMask", 3}}),
               speakersJson["mix"]);
@@ -181,6 +181,11 @@ TEST_F(JsonReport, EveryModeSaysWhatTheMachineSays) {
     EXPECT_TRUE(gone["volume"].is_null() && gone["sessions"].is_null() && gone["mix"].is_null());
     EXPECT_EQ((Json{{"status", "inactive"}, {"formats", Json::array()}}), gone["exclusive"]);
     EXPECT_FALSE(quick["unmatchedEndpoints"][0].contains("state"));
+    // without "all", counted in place of listed
+    const Json counted = runJson({"e", "j"}).document;
+    EXPECT_EQ(1u, counted["unmatchedEndpoints"].size());
+    EXPECT_EQ((Json{{"inputs", 0}, {"outputs", 1}}), counted["notPresentCount"]);
+    EXPECT_FALSE(exclusive.contains("notPresentCount") || quick.contains("notPresentCount"));
 }
 
 TEST_F(JsonReport, NamesArriveAsUtf8WithNothingReplaced) {

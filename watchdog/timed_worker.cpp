@@ -100,19 +100,29 @@ TimedWorker::TimedWorker(std::optional<std::chrono::milliseconds> limit,
     : limit(limit), atExit(std::move(atExit)) {}
 
 TimedWorker::~TimedWorker() {
+    stop();
+}
+
+bool TimedWorker::stop() {
+    if (stopped)
+        return !abandoned;
+    stopped = true;
     if (!started) {
         if (!limit && atExit)
             atExit();
-        return;
+        return true;
     }
     if (broken)
-        return; // left behind: it ends by itself, if its call ever returns
+        return !abandoned; // left behind: it ends by itself, if its call ever returns
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stopping = true;
     shared->callStart.store(ticksNow()); // its last job may have ended long ago
     shared->changed.notify_all();
-    if (!waitWatched(*shared, lock, *limit, [&] { return shared->finished; }))
+    if (!waitWatched(*shared, lock, *limit, [&] { return shared->finished; })) {
         shared->abandoned = true;
+        abandoned = true;
+    }
+    return !abandoned;
 }
 
 bool TimedWorker::spent() const {
@@ -120,7 +130,7 @@ bool TimedWorker::spent() const {
 }
 
 bool TimedWorker::runJob(std::function<void(CallClock&)> job) {
-    if (broken)
+    if (broken || stopped)
         return false;
     if (!limit) {
         Unwatched clock;
@@ -154,6 +164,7 @@ bool TimedWorker::runJob(std::function<void(CallClock&)> job) {
     if (!waitWatched(*shared, lock, *limit, [&] { return shared->jobDone; })) {
         shared->abandoned = true;
         broken = true;
+        abandoned = true;
         return false;
     }
     shared->jobDone = false;

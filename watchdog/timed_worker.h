@@ -29,6 +29,9 @@ public:
     TimedWorker(std::optional<std::chrono::milliseconds> limit, std::function<void()> atExit);
     // Ends the thread and waits for it, unless it is spent.
     ~TimedWorker();
+    // The same, once: false when its thread is left behind, in a call or in
+    // `atExit`, which the process must then not wait for as it ends.
+    bool stop();
     TimedWorker(const TimedWorker&) = delete;
     TimedWorker& operator=(const TimedWorker&) = delete;
 
@@ -53,6 +56,8 @@ public:
 
     // A call passed its limit, or the thread could not be started.
     bool spent() const;
+    // A call passed its limit: its thread is still inside it.
+    bool leftBehind() const { return abandoned; }
 
     struct Shared; // what the worker's thread and this object both hold
 
@@ -64,4 +69,6 @@ private:
     std::shared_ptr<Shared> shared;
     bool started = false;
     bool broken = false;
+    bool abandoned = false;
+    bool stopped = false;
 };

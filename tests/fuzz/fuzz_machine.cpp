@@ -450,7 +450,7 @@ struct Profile {
     HRESULT answer(const WAVEFORMATEX* format) {
         ++questions;
         const HRESULT a = stopAfter && questions > *stopAfter ? stopAnswer : pure(format);
-        const EndpointAnswer sorted = endpointAnswerOf(a);
+        const EndpointAnswer sorted = formatAnswerOf(a);
         if (!firstStop && (sorted == EndpointAnswer::Ok || sorted == EndpointAnswer::Refused))
             heard = true;
         if (firstStop)
@@ -637,10 +637,10 @@ void readEndpoints(Input& in, simulated::Machine& m) {
         if ((kind & 0x80) != 0)
             e.mixResult = someCode(in, clientFailures);
         readPropertyResult(in, &e.friendlyName);
-        if (e.friendlyName.result == S_OK)
+        if (SUCCEEDED(e.friendlyName.result))
             e.friendlyName.value = readText(in);
         readPropertyResult(in, &e.adapterName);
-        if (e.adapterName.result == S_OK)
+        if (SUCCEEDED(e.adapterName.result))
             e.adapterName.value = readText(in);
         readPropertyResult(in, &e.formFactor);
         const std::uint8_t formFactor = in.byte();
@@ -900,16 +900,15 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
     const simulated::EndpointSystem& system = m.endpoints;
     const std::vector<simulated::Endpoint>& endpoints = system.endpoints;
     expected.probes.assign(endpoints.size(), 0);
-    const bool opens = (system.comResult == S_OK || system.comResult == S_FALSE ||
-                        system.comResult == RPC_E_CHANGED_MODE) &&
-                       system.enumeratorResult == S_OK;
+    const bool opens = (SUCCEEDED(system.comResult) || system.comResult == RPC_E_CHANGED_MODE) &&
+                       SUCCEEDED(system.enumeratorResult);
     // An endpoint is found by its id in any case: the first with that id answers.
     auto found = [&](const std::u16string& id) -> std::optional<std::size_t> {
         for (std::size_t i = 0; i < endpoints.size(); ++i)
             if (folded(endpoints[i].id) == folded(id)) {
                 expected.hangAsked = hang && hang->first == i ? id : expected.hangAsked;
-                return endpoints[i].openResult == S_OK ? std::optional<std::size_t>(i)
-                                                       : std::nullopt;
+                return SUCCEEDED(endpoints[i].openResult) ? std::optional<std::size_t>(i)
+                                                          : std::nullopt;
             }
         return std::nullopt;
     };
@@ -929,7 +928,7 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
             if (endpoint)
                 ++expected.probes[*endpoint];
         }
-        if (!opens || system.listResult != S_OK)
+        if (!opens || FAILED(system.listResult))
             continue;
         for (const simulated::Endpoint& e : endpoints) {
             if ((!exclusive && e.state != endpointActive) || e.direction != direction ||
@@ -981,13 +980,16 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
     view.id = answers() && answers() ? e.id : expected.hangAsked; // its opening, its own id
     if (calls == 1)
         return view; // not even opened
-    const bool store = e.propertyStoreResult == S_OK;
-    if (answers() && store && e.friendlyName.result == S_OK)
+    const bool store = SUCCEEDED(e.propertyStoreResult);
+    if (answers() && store && SUCCEEDED(e.friendlyName.result))
         view.name = e.friendlyName.value;
-    if (answers() && store && e.adapterName.result == S_OK)
+    if (answers() && store && SUCCEEDED(e.adapterName.result))
         view.adapter = e.adapterName.value;
-    if (answers() && store && e.formFactor.result == S_OK)
+    if (answers() && store && SUCCEEDED(e.formFactor.result))
         view.formFactor = e.formFactor.value;
+    if (view.formFactor == 9u)
+        answers(); // a display's jack, which says nothing here
+
     // No default for a role is an answer; a failure to ask is not.
     const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
     if (asked == EndpointAnswer::Ok || asked == EndpointAnswer::NotFound) {
@@ -998,27 +1000,28 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
                 folded(system.defaults[direction == 'I' ? 0 : 1][role]) == folded(view.id);
         view.defaultFor = roles;
     }
-    const bool stateRead = answers() && e.stateResult == S_OK;
+    const bool stateRead = answers() && SUCCEEDED(e.stateResult);
     view.active = !stateRead || e.state == endpointActive;
     for (int bit = 0; stateRead && bit < 4; ++bit)
         view.state = e.state == 1u << bit ? bit : view.state;
-    view.deviceFormat = answers() && store && e.deviceFormat.result == S_OK && expectedMix(e, true);
-    view.enhancements = answers() && store && e.systemEffectsOff.result == S_OK;
+    view.deviceFormat =
+        answers() && store && SUCCEEDED(e.deviceFormat.result) && expectedMix(e, true);
+    view.enhancements = answers() && store && SUCCEEDED(e.systemEffectsOff.result);
     if (!view.active)
         return view;
     // The volume and the sessions are not the audio client's, but come with it.
-    const bool client = e.activateResult == S_OK;
+    const bool client = SUCCEEDED(e.activateResult);
     const VolumeReading& v = e.volume.value;
-    view.volume = answers() && client && e.volume.result == S_OK && v.scalar >= 0 &&
+    view.volume = answers() && client && SUCCEEDED(e.volume.result) && v.scalar >= 0 &&
                   v.scalar <= 1 &&
                   std::isfinite(double(v.levelDb) + v.minimumDb + v.maximumDb + v.stepDb);
-    if (answers() && client && e.sessionsResult == S_OK)
+    if (answers() && client && SUCCEEDED(e.sessionsResult))
         view.sessions = e.sessions.size();
     if (!answers() || !client)
         return view; // the audio client is not had
     view.mix = answers() && expectedMix(e);
-    view.devicePeriods = answers() && e.devicePeriods.result == S_OK;
-    view.enginePeriods = view.mix && answers() && e.enginePeriods.result == S_OK;
+    view.devicePeriods = answers() && SUCCEEDED(e.devicePeriods.result);
+    view.enginePeriods = view.mix && answers() && SUCCEEDED(e.enginePeriods.result);
     return view;
 }
 
@@ -1033,7 +1036,7 @@ const char* formFactorWord(std::uint32_t formFactor) {
         "handset",
         "digital passthrough",
         "S/PDIF",
-        "HDMI",
+        "digital display",
         "unknown",
     };
     return formFactor < std::size(words) ? words[formFactor] : "unknown";
@@ -1044,7 +1047,7 @@ const char* const roleWords[endpointRoleCount] = {"console", "multimedia", "comm
 std::optional<MixView> expectedMix(const simulated::Endpoint& e, bool panel) {
     const std::vector<unsigned char>& b = panel ? e.deviceFormat.value : e.mixFormat;
     if (b.size() < sizeof(WAVEFORMATEX) ||
-        (!panel && (e.activateResult != S_OK || e.mixResult != S_OK ||
+        (!panel && (FAILED(e.activateResult) || FAILED(e.mixResult) ||
                     (getWord(b.data(), 0) != pcmTag && 18u + getWord(b.data(), 16) > b.size()))))
         return std::nullopt;
     MixView mix;
@@ -1144,11 +1147,11 @@ const char* statusWord(EndpointAnswer answer) {
 std::string expectedStatus(const simulated::Endpoint& e, const Profile* p) {
     // Without an audio client the mix format says why, when it can.
     const EndpointAnswer client =
-        endpointAnswerOf(e.activateResult != S_OK ? e.activateResult : e.mixResult);
+        endpointAnswerOf(FAILED(e.activateResult) ? e.activateResult : e.mixResult);
     if (client == EndpointAnswer::NotAllowed || client == EndpointAnswer::Busy ||
         client == EndpointAnswer::Gone || client == EndpointAnswer::AccessDenied)
         return statusWord(client);
-    if (e.activateResult != S_OK) {
+    if (FAILED(e.activateResult)) {
         const EndpointAnswer a = endpointAnswerOf(e.activateResult);
         const std::string word = statusWord(a);
         return word != "ok" ? word : "unavailable";
@@ -1165,7 +1168,7 @@ ClaimSet bruteForce(const simulated::Endpoint& e, const Profile& p) {
     if (expectedMix(e))
         start = probeStartOf(e.mixFormat.data(), e.mixFormat.size());
     const ExclusiveFindings findings = probeEveryFormat(
-        start, [&p](const WAVEFORMATEX* format) { return endpointAnswerOf(p.pure(format)); });
+        start, [&p](const WAVEFORMATEX* format) { return formatAnswerOf(p.pure(format)); });
     ClaimSet claims;
     for (const ExclusiveFormat& f : findings.formats)
         for (DWORD rate : f.rates)
@@ -1208,7 +1211,7 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
                                   " questions after an answer that ends the probe");
     expect(!p->askedTwice, where + ": a format asked twice");
     const bool stopAnswered = p->stopAfter && p->questions > *p->stopAfter;
-    if (!p->keepsAssumptions() || stopAnswered || e.activateResult != S_OK || wanted != "ok")
+    if (!p->keepsAssumptions() || stopAnswered || FAILED(e.activateResult) || wanted != "ok")
         return;
     const ClaimSet brute = bruteForce(e, *p);
     const ClaimSet listed(claims.begin(), claims.end());

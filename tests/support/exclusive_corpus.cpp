@@ -328,5 +328,5 @@ ProbeStart startOf(const CorpusDevice& device) {
 
 FormatQuestion questionTo(const CorpusDevice& device) {
     const simulated::ExclusiveProfile& profile = device.profile;
-    return [&profile](const WAVEFORMATEX* format) { return endpointAnswerOf(profile(format)); };
+    return [&profile](const WAVEFORMATEX* format) { return formatAnswerOf(profile(format)); };
 }

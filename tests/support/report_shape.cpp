@@ -45,13 +45,21 @@ std::string expectLine(LineReader& reader, const std::string& wanted) {
 
 std::string readSection(LineReader& reader, const char* title, const char* underline,
                         std::vector<ReportedDevice>* devices) {
-    static const std::regex deviceLine(std::string("(0|[1-9][0-9]*)\\.\\t") + text + " / " + text);
-    static const std::regex formatLine(std::string("\\t\\t") + text +
+    // A device whose driver hangs is listed by its number, and a query that
+    // hangs ends its block; a count that hangs lists no device.
+    static const std::regex deviceLine(std::string("(0|[1-9][0-9]*)\\.\\t(") + text + " / " +
+                                       text + "|not answering)");
+    static const std::regex formatLine(std::string("\\t\\t(") + text +
                                        ",  {0,2}[0-9]+\\.[0-9]{3} kHz, (mono,  |stereo,)"
-                                       " {0,2}[0-9]+ bit");
+                                       " {0,2}[0-9]+ bit|not answering)");
     for (const char* wanted : {title, underline, ""})
         if (std::string problem = expectLine(reader, wanted); !problem.empty())
             return problem;
+    if (!reader.atEnd() && reader.peek() == "--\tdevice count not answering") {
+        reader.take();
+        if (std::string problem = expectLine(reader, ""); !problem.empty())
+            return problem;
+    }
     while (!reader.atEnd() && !reader.peek().empty()) {
         ReportedDevice device;
         device.line = reader.take();

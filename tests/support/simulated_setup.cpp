@@ -108,6 +108,7 @@ void furnishEndpointMachine() {
     out.sessions = {{S_OK, 4312, 1, false}, {S_OK, 0, 0, true}, {S_OK, 977, 0, false}};
     m.endpoints.processes[4312] = u"C:\\Program Files\\Player\\player.exe";
     simulated::Endpoint& tv = addEndpoint('O', hdmiEndpoint, u"TV (HDMI)", 9);
+    tv.jackSubtype = {S_OK, u"{d1b9cc2a-f519-417f-91c9-55fa65481001}"}; // HDMI
     tv.mixFormat = mixFormatBytes(48000, 8, 0x63F);
     tv.exclusive = productProfile({SampleType::Int16}, {2, 8}, {48000});
 

@@ -296,7 +296,7 @@ Row checkEndpoint(EndpointService* service, LiveEndpointSession& session, const 
     for (const Sample& s : sample) {
         const EndpointAnswer got = askExclusiveFormat(device, &s.format.Format);
         const HRESULT want = session.askExclusive(live.id, &s.format.Format);
-        if (got != endpointAnswerOf(want) || (got == EndpointAnswer::Ok) != (want == S_OK))
+        if (got != formatAnswerOf(want) || (got == EndpointAnswer::Ok) != (want == S_OK))
             fail(label + ": exclusive " + s.name + " answered " + answerName(got) +
                  ", live gives " + hexCode(static_cast<std::uint32_t>(want)));
         if (got == EndpointAnswer::Ok) {
@@ -328,6 +328,10 @@ void checkNames(const LiveEndpoints& live) {
             if (e == nullptr || !e->friendlyName)
                 continue;
             const std::u16string& full = *e->friendlyName;
+            // A name the code page cannot hold is cut and replaced as Wine
+            // sees fit; the JSON check compares it with what the driver gave.
+            if (ansiToUtf16(utf16ToAnsi(full).data(), utf16ToAnsi(full).size()) != full)
+                continue;
             const std::u16string expected = full.substr(0, MAXPNAMELEN - 1);
             const std::u16string wide = ansiToUtf16(w.name.data(), w.name.size());
             const std::string label = "name \"" + shownBytes(w.name) + "\"";

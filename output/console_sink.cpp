@@ -1,6 +1,6 @@
-#include "output/console_buffer.h"
+#include "output/console_sink.h"
 
-#include <cstring>
+#include "output/shown_text.h"
 
 namespace {
 
@@ -57,48 +57,54 @@ std::size_t wholeCharacters(const char* bytes, std::size_t length, CharacterByte
     return whole;
 }
 
-ConsoleBuffer::ConsoleBuffer(CharacterBytes characterBytes) : characterBytes(characterBytes) {
-    setp(bytes, bytes + sizeof bytes);
+void ConsoleSink::putAnsi(const char* bytes, std::size_t length, bool shown) {
+    constexpr std::size_t chunk = 256;
+    char held[chunk];
+    char16_t units[chunk];
+    while (length > 0) {
+        const std::size_t taken = length < chunk ? length : chunk;
+        // Control bytes are never part of a double-byte character.
+        for (std::size_t i = 0; i < taken; ++i)
+            held[i] = shown ? shownByte(bytes[i]) : bytes[i];
+        std::size_t whole = wholeCharacters(held, taken, characterBytes);
+        // Only the text's own end leaves a character unfinished for good.
+        const bool cut = whole < taken && taken == length;
+        if (whole == 0 && !cut)
+            whole = taken;
+        const std::size_t made = ansiIntoUtf16(held, whole, units);
+        for (std::size_t i = 0; i < made; ++i)
+            writer.put(units[i]);
+        if (cut) {
+            writer.put(u'?');
+            return;
+        }
+        bytes += whole;
+        length -= whole;
+    }
 }
 
-void ConsoleBuffer::pass(bool everyByte) {
-    const auto held = static_cast<std::size_t>(pptr() - pbase());
-    const std::size_t whole = everyByte ? held : wholeCharacters(bytes, held, characterBytes);
-    char16_t units[sizeof bytes];
-    const std::size_t made = ansiIntoUtf16(bytes, whole, units);
-    for (std::size_t i = 0; i < made; ++i)
-        writer.put(units[i]);
-    // The start of a character cut off by the end of the buffer waits for the rest.
-    std::memmove(bytes, bytes + whole, held - whole);
-    setp(bytes, bytes + sizeof bytes);
-    pbump(static_cast<int>(held - whole));
+void ConsoleSink::write(const char* text, std::size_t length) {
+    putAnsi(text, length, false);
 }
 
-ConsoleBuffer::int_type ConsoleBuffer::overflow(int_type c) {
-    pass(false);
-    if (!writer.good())
-        return traits_type::eof();
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-        return traits_type::not_eof(c);
-    *pptr() = traits_type::to_char_type(c);
-    pbump(1);
-    return c;
+void ConsoleSink::writeDriverText(const char* text, std::size_t limit) {
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0')
+        ++length;
+    putAnsi(text, length, true);
 }
 
-int ConsoleBuffer::sync() {
-    pass(true);
-    return writer.flush() ? 0 : -1;
+void ConsoleSink::writeLatin1(const char* text) {
+    for (; *text != '\0'; ++text)
+        writer.put(static_cast<unsigned char>(*text));
 }
 
-bool ConsoleBuffer::writeName(const std::u16string& name) {
-    pass(true);
-    for (const char16_t unit : name)
-        writer.put(nameOnConsole(unit));
-    return writer.good();
+void ConsoleSink::writeServiceText(const std::u16string& text) {
+    for (const char16_t unit : text)
+        writer.put(shownUnit(unit));
 }
 
-bool ConsoleBuffer::writeDocument(const std::string& text) {
-    pass(true);
+void ConsoleSink::writeUtf8(const std::string& text) {
     for (std::size_t at = 0; at < text.size();) {
         const char32_t c = nextCharacter(text, at);
         if (c < 0x10000) {
@@ -108,5 +114,8 @@ bool ConsoleBuffer::writeDocument(const std::string& text) {
             writer.put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
         }
     }
+}
+
+bool ConsoleSink::flush() {
     return writer.flush();
 }
