@@ -56,7 +56,9 @@
 // rate), and a count beyond stereo that a type takes only strictly inside its
 // mono and stereo range, away from 48 kHz, 96 kHz and the seed's rate, is
 // missing from that type (5.1 only at 88.2 kHz beside stereo from 44.1 to
-// 192). A device that takes nothing on the probe's lines is asked in full.
+// 192). A device that takes nothing on the probe's lines is asked in full; one
+// that answers the seed's search with failures alone, neither a yes nor a no,
+// is asked no further.
 #include "exclusive/exclusive_probe.h"
 
 #include <algorithm>
@@ -433,7 +435,11 @@ ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQue
             p.maxShapes = std::max(p.maxShapes, shapes.size());
         p.answers.assign(p.m.cellCount() * p.maxShapes, -1);
 
-        probeLines(p, linesFrom(findSeed(p, start)));
+        const std::optional<Cell> seed = findSeed(p, start);
+        // Failures alone to the formats nearly every device takes: it cannot
+        // be asked, and the rest of the matrix would fail the same way.
+        if (p.answered)
+            probeLines(p, linesFrom(seed));
         return findingsOf(p);
     } catch (const std::bad_alloc&) {
         // Out of memory, here or in the question: as if the device had said so.

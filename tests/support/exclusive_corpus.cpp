@@ -269,6 +269,9 @@ std::vector<CorpusDevice> buildCorpus() {
                     }),
         adversarial("Takes nothing", exact, mixOf(2, 48000, stereo),
                     [](const Query&) { return false; }),
+        // Neither a yes nor a no: as brute force, it could not be asked.
+        CorpusDevice{"Fails every question", false, exact, mixOf(2, 48000, stereo),
+                     [](const WAVEFORMATEX*) { return E_FAIL; }},
         // Layouts and counts that change with the rate.
         adversarial("Surround masks change above 48 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
