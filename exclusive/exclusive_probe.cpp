@@ -1,15 +1,17 @@
 // Brute force asks every shape of every cell (type, channel count, rate); a
 // real device answers each in about a millisecond, so that is seconds a device.
 // The pruned probe asks a few lines of the matrix instead: whole columns (every
-// count at one rate) to find which types and counts a device takes, then whole
-// rows (every rate at one count) for each count found. It relies on two
-// assumptions, and nothing else:
+// count at one rate) and the seed's row to find which types and counts a device
+// takes, then whole rows (every rate at one count) for each count found. It
+// relies on two assumptions, and nothing else:
 //
-//   A. Types: a type the device takes at all, it takes at the seed or somewhere
-//      at 96 kHz, or else at 48 kHz or the seed's rate in a channel count that
-//      a type found in one of these ways takes.
+//   A. Types: a type the device takes at all, it takes at the seed, in the
+//      seed's count at 48 kHz or above, or somewhere at 96 kHz, or else at 48
+//      kHz or the seed's rate in a channel count that a type found in one of
+//      these ways takes.
 //   B. Counts: a channel count a type takes at all, other than mono and stereo,
-//      it takes at 48 kHz, at 96 kHz or at the seed's rate.
+//      it takes at 48 kHz, at 96 kHz, at the seed's rate, or at the lowest or
+//      the highest rate at which that type takes mono or stereo.
 //
 // Nothing is assumed of rates: each count found is asked at every rate, so a
 // type may take different rates at each count, in any pattern. Nothing is
@@ -19,21 +21,24 @@
 // common ones (stereo or mono at 48 or 44.1 kHz, mono at 16 or 8 kHz, ...) that
 // some type takes.
 //
-// So every type is asked at the seed and down the 96 kHz column, and at 48 kHz
-// and the seed's rate in the counts of the types found so far. A type seen
-// there is asked down those three columns whole, which shows its counts (B),
-// then along the rows of mono, stereo and each of its counts. A type found
-// brings counts to look for the others in, so the types not yet seen are gone
-// over again until a pass finds none.
+// So every type is asked at the seed, along the seed's row from 48 kHz up and
+// down the 96 kHz column, and at 48 kHz and the seed's rate in the counts of the
+// types found so far. A type seen there is asked along the rows of mono and
+// stereo, then down the columns at 48 and 96 kHz, the seed's rate and the two
+// ends of those rows, which show its counts (B), then along the row of each of
+// its counts. A type found brings counts to look for the others in, so the
+// types not yet seen are gone over again until a pass finds none.
 //
 // The classes met in machines keep both: USB DACs with each bit depth on its
-// own alternate setting at its own rates, or 16 bits only up to 48 kHz and the
-// wider types only above (the wider types all take 96 kHz, 16 bits takes 48
-// kHz in stereo as they do); HDMI sinks with surround only at some rates (it
-// is at 48 kHz or 96 kHz); interfaces trading channels for rate (each count
-// at 48 kHz or 96 kHz, stereo alone above); speakers whose mono path stops
-// below stereo's; speakerphones and headsets with mono only at 16 kHz beside
-// stereo at 48 kHz; a header shape that changes with the rate.
+// own alternate setting at its own rates, 16 bits only up to 48 kHz and the
+// wider types only above, or the widest type on a setting for the high rates
+// alone (32 bits only from 176.4 kHz: in stereo, the seed's count, up there);
+// HDMI sinks with surround only at some rates (it is at 48 kHz or 96 kHz);
+// interfaces trading channels for rate, by halves (8, 4, 2) or by their
+// optical channels (18 to 48 kHz, 14 at 96, 10 at the top rate, where stereo
+// stops too); speakers whose mono path stops below stereo's; speakerphones and
+// headsets with mono only at 16 kHz beside stereo at 48 kHz; a header shape
+// that changes with the rate.
 //
 // The probe's three promises:
 //   1. It never lists a format the device refused: only cells asked and seen
@@ -44,12 +49,16 @@
 //      answer. The mix format only chooses the seed, and the classes above
 //      keep A and B whatever it is, or with none: their answer does not
 //      depend on it.
-// A device that breaks them loses formats, never gains one: a type taken only
-// at rates other than 48 and 96 kHz and away from the seed (24 bits only at
-// 88.2 and 176.4 kHz, beside 16 bits at 44.1 and 48) is missing whole; a count
-// other than mono and stereo that a type takes only at other rates (5.1 only
-// at 32 kHz) is missing from that type. A device that takes nothing on the
-// probe's lines is asked in full.
+// A device that breaks them loses formats, never gains one: a type taken
+// neither at the seed, nor in the seed's count from 48 kHz up, nor anywhere at
+// 96 kHz, nor at 48 kHz or the seed's rate in another type's counts is missing
+// whole (24 bits only at 32 and 44.1 kHz beside 16 bits at 48, the mix's
+// rate), and a count beyond stereo that a type takes only strictly inside its
+// mono and stereo range, away from 48 kHz, 96 kHz and the seed's rate, is
+// missing from that type (5.1 only at 88.2 kHz beside stereo from 44.1 to
+// 192). A device that takes nothing on the probe's lines is asked in full; one
+// that answers the seed's search with failures alone, neither a yes nor a no,
+// is asked no further.
 #include "exclusive/exclusive_probe.h"
 
 #include <algorithm>
@@ -241,6 +250,7 @@ std::optional<Cell> findSeed(Probe& p, const ProbeStart& start) {
 // Where the probe looks for types and for their channel counts.
 struct Lines {
     std::optional<Cell> seed;
+    std::size_t at48 = 0;
     std::size_t at96 = 0;
     std::vector<std::size_t> countColumns; // 48 and 96 kHz and the seed's rate
 };
@@ -248,8 +258,9 @@ struct Lines {
 Lines linesFrom(std::optional<Cell> seed) {
     Lines lines;
     lines.seed = seed;
+    lines.at48 = *rateIndexOf(48000);
     lines.at96 = *rateIndexOf(96000);
-    lines.countColumns = {*rateIndexOf(48000), lines.at96};
+    lines.countColumns = {lines.at48, lines.at96};
     if (seed && std::find(lines.countColumns.begin(), lines.countColumns.end(), seed->rate) ==
                     lines.countColumns.end())
         lines.countColumns.push_back(seed->rate);
@@ -257,9 +268,15 @@ Lines linesFrom(std::optional<Cell> seed) {
 }
 
 // Whether the device takes the type where every type it takes is taken: at the
-// seed, anywhere at 96 kHz, or in the columns at a count a type found takes.
+// seed or in its count from 48 kHz up, anywhere at 96 kHz, or in the columns at
+// a count a type found takes.
 bool typeSeen(Probe& p, std::size_t type, const Lines& lines, const std::vector<bool>& counts) {
-    bool seen = lines.seed && cellAnswer(p, {type, lines.seed->count, lines.seed->rate}) != noShape;
+    bool seen = false;
+    if (lines.seed) {
+        seen = cellAnswer(p, {type, lines.seed->count, lines.seed->rate}) != noShape;
+        for (std::size_t r = lines.at48; r < matrixRateCount; ++r)
+            seen = cellAnswer(p, {type, lines.seed->count, r}) != noShape || seen;
+    }
     for (std::size_t c = 0; c < p.m.counts.size(); ++c) {
         seen = cellAnswer(p, {type, c, lines.at96}) != noShape || seen;
         if (counts[c])
@@ -277,13 +294,36 @@ bool takenAnyOf(Probe& p, std::size_t type, std::size_t count,
     return false;
 }
 
-// A type seen: the columns show every count it takes, and each count's row
-// every rate; mono and stereo rows are asked whatever the columns show.
+// The lowest and the highest rate at which the type takes mono or stereo, when
+// it takes either (both rows asked).
+std::vector<std::size_t> monoStereoEnds(Probe& p, std::size_t type) {
+    std::vector<std::size_t> rates;
+    for (std::size_t r = 0; r < matrixRateCount; ++r)
+        for (std::size_t c = 0; c < p.m.counts.size() && p.m.counts[c] <= 2; ++c)
+            if (knownAnswer(p, {type, c, r}) != noShape) {
+                rates.push_back(r);
+                break;
+            }
+    if (rates.size() > 2)
+        rates.erase(rates.begin() + 1, rates.end() - 1);
+    return rates;
+}
+
+// A type seen: mono and stereo rows are asked whatever else shows; then the
+// columns, which show every count it takes, and each count's row every rate.
+// The ends of the mono and stereo rows are where counts change with the rate
+// band: fewest channels at the top, a count of its own at the bottom.
 void askType(Probe& p, std::size_t type, const Lines& lines, std::vector<bool>& counts) {
-    for (std::size_t r : lines.countColumns)
+    for (std::size_t c = 0; c < p.m.counts.size() && p.m.counts[c] <= 2; ++c)
+        counts[c] = askRow(p, type, c) || counts[c];
+    std::vector<std::size_t> columns = lines.countColumns;
+    for (std::size_t r : monoStereoEnds(p, type))
+        if (std::find(columns.begin(), columns.end(), r) == columns.end())
+            columns.push_back(r);
+    for (std::size_t r : columns)
         askColumn(p, type, r);
     for (std::size_t c = 0; c < p.m.counts.size(); ++c)
-        if (p.m.counts[c] <= 2 || takenAnyOf(p, type, c, lines.countColumns))
+        if (p.m.counts[c] > 2 && takenAnyOf(p, type, c, columns))
             counts[c] = askRow(p, type, c) || counts[c];
 }
 
@@ -395,7 +435,11 @@ ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQue
             p.maxShapes = std::max(p.maxShapes, shapes.size());
         p.answers.assign(p.m.cellCount() * p.maxShapes, -1);
 
-        probeLines(p, linesFrom(findSeed(p, start)));
+        const std::optional<Cell> seed = findSeed(p, start);
+        // Failures alone to the formats nearly every device takes: it cannot
+        // be asked, and the rest of the matrix would fail the same way.
+        if (p.answered)
+            probeLines(p, linesFrom(seed));
         return findingsOf(p);
     } catch (const std::bad_alloc&) {
         // Out of memory, here or in the question: as if the device had said so.

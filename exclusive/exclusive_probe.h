@@ -69,5 +69,7 @@ ExclusiveFindings probeEveryFormat(const ProbeStart& start, const FormatQuestion
 
 // The same answer with far fewer questions, for devices that behave as real
 // ones do (the assumptions are written in exclusive_probe.cpp); a device that
-// breaks them can lose formats from the answer, never gain one.
+// breaks them can lose formats from the answer, never gain one. A device that
+// answers the first questions (the seed's search) with failures alone is
+// Unavailable after them, as brute force finds it after all of its own.
 ExclusiveFindings probeExclusiveFormats(const ProbeStart& start, const FormatQuestion& ask);

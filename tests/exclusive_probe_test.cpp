@@ -63,8 +63,10 @@ TEST(ExclusiveProbe, EqualsBruteForceOnTheCorpusWhateverTheMixFormat) {
             std::set<std::string> asked;
             const ExclusiveFindings brute = probeEveryFormat(start, ask);
             const ExclusiveFindings pruned = probeExclusiveFormats(start, onceEach(ask, asked));
-            EXPECT_EQ(ExclusiveStatus::Ok, brute.status);
-            EXPECT_EQ(ExclusiveStatus::Ok, pruned.status);
+            EXPECT_EQ(brute.status, pruned.status);
+            if (brute.status != ExclusiveStatus::Ok) { // failures alone: not the whole matrix
+                EXPECT_LT(pruned.questions * 4, brute.questions);
+            }
             EXPECT_LE(pruned.questions, brute.questions);
             EXPECT_EQ(asked.size(), pruned.questions);
             const std::set<std::string> all = cellsOf(brute), found = cellsOf(pruned);

@@ -78,7 +78,7 @@ std::vector<CorpusDevice> buildCorpus() {
                                 std::vector<unsigned char> mix, Takes takes) {
         return CorpusDevice{name, false, outcome, std::move(mix), profileOf(std::move(takes))};
     };
-    const PrunedOutcome exact = PrunedOutcome::Exact, misses = PrunedOutcome::Misses;
+    const PrunedOutcome exact = PrunedOutcome::Exact;
     return {
         realistic("HD-audio speakers", mixOf(2, 48000, stereo),
                   [](const Query& q) {
@@ -189,6 +189,22 @@ std::vector<CorpusDevice> buildCorpus() {
                               (q.channels == 1 &&
                                (high || (!q.extensible && rateIn(q, {8000, 16000})))));
                   }),
+        // The widest type on an alternate setting for the high rates alone.
+        realistic("Hi-res DAC, 32 bits from 176.4 kHz", mixOf(2, 48000, stereo),
+                  [](const Query& q) {
+                      return q.channels == 2 && usualShape(q, stereo) &&
+                             ((q.type == T::Int16 && rateIn(q, {44100, 48000, 88200, 96000})) ||
+                              (q.type == T::Int24In32 && oneOf(q.rate, hdAudioRates)) ||
+                              (q.type == T::Int32 && rateIn(q, {176400, 192000, 352800, 384000})));
+                  }),
+        // Eight optical channels to 48 kHz, four at double rate, none above;
+        // stereo at every rate.
+        realistic("S/MUX interface, 18/14/10 channels", mixOf(18, 48000, 0),
+                  [](const Query& q) {
+                      const unsigned most = q.rate <= 48000 ? 18 : q.rate <= 96000 ? 14 : 10;
+                      return typeIn(q, {T::Int24In32, T::Int32}) && oneOf(q.rate, hdAudioRates) &&
+                             q.extensible && (q.channels == 2 || q.channels == most);
+                  }),
 
         // Its mix format is at a rate it refuses in exclusive mode: the probe
         // must look for another seed.
@@ -253,6 +269,9 @@ std::vector<CorpusDevice> buildCorpus() {
                     }),
         adversarial("Takes nothing", exact, mixOf(2, 48000, stereo),
                     [](const Query&) { return false; }),
+        // Neither a yes nor a no: as brute force, it could not be asked.
+        CorpusDevice{"Fails every question", false, exact, mixOf(2, 48000, stereo),
+                     [](const WAVEFORMATEX*) { return E_FAIL; }},
         // Layouts and counts that change with the rate.
         adversarial("Surround masks change above 48 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
@@ -298,15 +317,15 @@ std::vector<CorpusDevice> buildCorpus() {
                                (q.type == T::Float32 && q.channels == 8 && q.rate == 96000 &&
                                 maskIn(q, {surround71}));
                     }),
-        // Break them where the probe does not look: a type off 48 and 96 kHz,
-        // a count other than mono and stereo off them too.
-        adversarial("24 bits only at 88.2 and 176.4 kHz", misses, mixOf(2, 48000, stereo),
+        // A type only high in the 44.1 kHz family, at no rate the other type
+        // takes; a count beyond stereo at the bottom rate alone.
+        adversarial("24 bits only at 88.2 and 176.4 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return q.channels == 2 && usualShape(q, stereo) &&
                                ((q.type == T::Int16 && rateIn(q, {44100, 48000})) ||
                                 (q.type == T::Int24 && rateIn(q, {88200, 176400})));
                     }),
-        adversarial("Surround only at 32 kHz", misses, mixOf(2, 48000, stereo),
+        adversarial("Surround only at 32 kHz", exact, mixOf(2, 48000, stereo),
                     [](const Query& q) {
                         return q.type == T::Int16 && rateIn(q, {32000, 44100, 48000}) &&
                                ((q.channels == 2 && usualShape(q, stereo)) ||
