@@ -945,7 +945,7 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
     return expected;
 }
 
-const std::chrono::milliseconds callLimit{100}, hangLength{3000};
+const std::chrono::milliseconds callLimit{400}, hangLength{4000};
 
 std::chrono::steady_clock::time_point armHang(simulated::Machine& live,
                                               const EndpointExpectations& expected) {
