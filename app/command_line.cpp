@@ -96,10 +96,14 @@ namespace {
 // Whether argument `i` names the report's file; its name, which follows, is
 // taken as it is, whatever it looks like.
 bool outputWordAt(int argc, const char* const argv[], int i) {
-    return isOptionWord(argv[i], "out") && i + 1 < argc && argv[i + 1][0] != '\0';
+    return isOutputWord(argv[i]) && i + 1 < argc && argv[i + 1][0] != '\0';
 }
 
 } // namespace
+
+bool isOutputWord(const char* argument) {
+    return argument != nullptr && isOptionWord(argument, "out");
+}
 
 CommandLine readCommandLine(int argc, const char* const argv[]) {
     CommandLine line;

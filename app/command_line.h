@@ -14,6 +14,10 @@ RunMode chooseMode(int argc, const char* const argv[]);
 // "json" from "j", in any case, after '-', "--" or '/' and blanks.
 bool isJsonWord(const char* argument);
 
+// Whether an argument is the word "out", in any case, after '-', "--" or '/'
+// and blanks. Followed by a non-empty argument, it names the report's file.
+bool isOutputWord(const char* argument);
+
 // What the whole command line asks for. Besides the mode it may hold, anywhere,
 // the json word and "out FILE" (the report goes to FILE, not standard output);
 // the mode is chosen from the other arguments, as if those were not there.

@@ -1,11 +1,10 @@
 #include "app/console_text.h"
 
-
 void writeBanner(std::ostream& out) {
     out << std::endl
-              << "Sndscout" << std::endl
-              << "Waveform audio devices and the formats they accept" << std::endl
-              << std::endl;
+        << "Sndscout" << std::endl
+        << "Waveform audio devices and the formats they accept" << std::endl
+        << std::endl;
 }
 
 // Plain line feeds: standard output is in text mode, where each one leaves as

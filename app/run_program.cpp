@@ -65,8 +65,7 @@ int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind)
 
 // The document is made whole before a byte of it is written, so a run that
 // fails leaves its output empty.
-int jsonReport(const CommandLine& line, int argc, const char* const argv[],
-               bool* callsLeftBehind) {
+int jsonReport(const CommandLine& line, int argc, const char* const argv[], bool* callsLeftBehind) {
     if (line.mode == RunMode::Usage) {
         std::fputs(usageText, stderr);
         return 2;

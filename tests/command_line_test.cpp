@@ -111,6 +111,41 @@ TEST(JsonWord, IsAPrefixOfJsonAfterAnyOptionPrefix) {
     EXPECT_FALSE(isJsonWord(nullptr));
 }
 
+TEST(CommandLine, SetsAsideJsonAndOutAnywhereAndReadsAllAfterTheExclusiveMode) {
+    const struct {
+        std::vector<std::string> arguments;
+        RunMode mode;
+        bool json, every;
+        int output; // the index of the file's name
+    } cases[] = {
+        {{"e", "all"}, RunMode::Exclusive, false, true, 0},
+        {{"-", "exclusive", "--ALL"}, RunMode::Exclusive, false, true, 0},
+        {{"all", "e"}, RunMode::Usage, false, false, 0}, // a mode word comes first
+        {{"q", "all"}, RunMode::Quick, false, false, 0},
+        {{"e", "al"}, RunMode::Exclusive, false, false, 0},
+        {{"out", "r.txt", "q"}, RunMode::Quick, false, false, 2},
+        {{"e", "json", "/OUT", "json"}, RunMode::Exclusive, true, false, 4}, // a name as it stands
+        {{"q", "out"}, RunMode::Quick, false, false, 0},                     // no name: no out word
+        {{"out", "", "q"}, RunMode::Usage, false, false, 0}, // nor with an empty one
+        {{"out", "out", "s"}, RunMode::Slow, false, false, 2},
+        {{"out", "a", "out", "b"}, RunMode::Slow, false, false, 4}, // the last one counts
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv{"sndscout"};
+        std::string shown;
+        for (const std::string& a : c.arguments) {
+            argv.push_back(a.c_str());
+            shown += "[" + a + "]";
+        }
+        argv.push_back(nullptr);
+        const CommandLine line = readCommandLine(static_cast<int>(argv.size() - 1), argv.data());
+        EXPECT_STREQ(modeName(c.mode), modeName(line.mode)) << shown;
+        EXPECT_EQ(c.json, line.json) << shown;
+        EXPECT_EQ(c.every, line.everyEndpoint) << shown;
+        EXPECT_EQ(c.output, line.outputArgument) << shown;
+    }
+}
+
 TEST(SkipBlanks, StepsOverControlBytesSpacesAndHighBytes) {
     const struct {
         const char* text;

@@ -6,7 +6,9 @@
 //
 // The input: a first byte whose value % 8 is argc, program name included; then
 // the arguments, separated by NUL bytes. Arguments the input runs out of before
-// argc are empty strings.
+// argc are empty strings. A file the arguments name after "out" is always one
+// scratch file here, whatever the input says; the report must be there, and
+// nothing on standard output.
 #include "app/command_line.h"
 #include "app/console_text.h"
 #include "app/run_program.h"
@@ -50,6 +52,31 @@ void furnish() {
     simulated::Endpoint& speakers = addEndpoint('O', u"{0.0.0.00000000}.{speakers}", u"Speakers");
     speakers.mixFormat = mixFormatBytes(48000, 2, 0x3);
     speakers.exclusive = productProfile({SampleType::Int16}, {2}, {44100, 48000});
+}
+
+// The scratch file every "out" word is given.
+const std::string& reportFile() {
+    static const std::string path = [] {
+        char folder[] = "/tmp/sndscout-fuzz-XXXXXX";
+        if (mkdtemp(folder) == nullptr)
+            fail("no scratch folder");
+        return std::string(folder) + "/report";
+    }();
+    return path;
+}
+
+// What the run left in it, which is then gone.
+std::string takeReportFile() {
+    std::string text;
+    if (std::FILE* file = std::fopen(reportFile().c_str(), "rb")) {
+        char chunk[4096];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            text.append(chunk, got);
+        std::fclose(file);
+    }
+    std::remove(reportFile().c_str());
+    return text;
 }
 
 ProgramRun run(int argc, const char* const argv[]) {
@@ -116,18 +143,18 @@ const char* modeName(RunMode mode) {
 
 // With a json word the mode comes from the other arguments, the program name
 // included as it stands.
-void checkJsonRun(int argc, const char* const argv[]) {
-    std::vector<const char*> rest;
+void checkJsonRun(int argc, const char* const argv[], const std::vector<const char*>& rest,
+                  bool toFile) {
     std::vector<std::string> arguments;
-    for (int i = 0; i < argc; ++i) {
-        if (i == 0 || !isJsonWord(argv[i]))
-            rest.push_back(argv[i]);
-        if (i > 0)
-            arguments.push_back(argv[i]);
-    }
-    rest.push_back(nullptr);
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(argv[i]);
     const RunMode mode = chooseMode(static_cast<int>(rest.size()) - 1, rest.data());
-    const FullRun result = runJson(arguments);
+    FullRun result = runJson(arguments);
+    if (toFile && mode != RunMode::Usage) {
+        if (!result.output.empty())
+            fail("json into a file wrote to standard output");
+        result.output = takeReportFile();
+    }
     if (mode == RunMode::Usage) {
         if (result.status != 2 || !result.output.empty() || result.errors != usageText)
             fail("json without a mode: status " + std::to_string(result.status) + ", output \"" +
@@ -168,15 +195,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv.push_back(p.get());
     argv.push_back(nullptr);
 
-    for (int i = 1; i < argc; ++i)
-        if (isJsonWord(argv[i])) {
-            checkJsonRun(argc, argv.data());
-            return 0;
+    // The json words and each "out" with the name after it are set aside; the
+    // rest chooses the mode.
+    std::vector<const char*> rest{argv[0]};
+    bool json = false;
+    bool toFile = false;
+    for (int i = 1; i < argc; ++i) {
+        if (isOutputWord(argv[i]) && i + 1 < argc && argv[i + 1][0] != '\0') {
+            argv[++i] = reportFile().c_str();
+            toFile = true;
+        } else if (isJsonWord(argv[i])) {
+            json = true;
+        } else {
+            rest.push_back(argv[i]);
         }
+    }
+    rest.push_back(nullptr);
+    if (json) {
+        checkJsonRun(argc, argv.data(), rest, toFile);
+        return 0;
+    }
 
-    const RunMode mode = chooseMode(argc, argv.data());
+    const RunMode mode = chooseMode(static_cast<int>(rest.size()) - 1, rest.data());
     const std::string& expected = expectedOutput(mode);
-    const ProgramRun result = run(argc, argv.data());
+    ProgramRun result = run(argc, argv.data());
+    if (toFile) {
+        if (!result.output.empty())
+            fail("a report into a file wrote to standard output");
+        result.output = takeReportFile();
+    }
     if (result.status != 0)
         fail("exit status " + std::to_string(result.status));
     // The exclusive report's blocks are not format lines; its device lines are

@@ -347,9 +347,23 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
            where + ": the document does not end with a line break");
     const Json document = Json::parse(run.output, nullptr, false);
     expect(!document.is_discarded(), where + ": the document does not parse: " + run.output);
-    expectKeys(document,
-               {"program", "version", "schema", "mode", "inputs", "outputs", "unmatchedEndpoints"},
-               where);
+    std::vector<const char*> keys = {"program", "version",           "schema", "mode", "inputs",
+                                     "outputs", "unmatchedEndpoints"};
+    if (c.mode == Mode::Exclusive)
+        keys.push_back("notPresentCount");
+    expectKeys(document, keys, where);
+    if (c.mode == Mode::Exclusive) {
+        // Null for a direction whose endpoints could not be listed.
+        Json want = Json::object();
+        for (int s = 0; s < 2; ++s) {
+            const std::optional<std::size_t>& n = c.expected.sections[s].notPresent;
+            want[s == 0 ? "inputs" : "outputs"] = n ? Json(*n) : Json(nullptr);
+        }
+        expect(document["notPresentCount"] == want, [&] {
+            return where + ": notPresentCount " + document["notPresentCount"].dump() +
+                   ", expected " + want.dump();
+        });
+    }
     expectText(document["program"], "sndscout", where + ": program");
     expect(document["version"].is_string(), where + ": version");
     expectNumber(document["schema"], 1, where + ": schema");

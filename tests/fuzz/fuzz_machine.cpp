@@ -930,10 +930,16 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
         }
         if (!opens || FAILED(system.listResult))
             continue;
+        if (exclusive)
+            section.notPresent = 0;
         for (const simulated::Endpoint& e : endpoints) {
             if ((!exclusive && e.state != endpointActive) || e.direction != direction ||
                 std::find(ledTo.begin(), ledTo.end(), folded(e.id)) != ledTo.end())
                 continue;
+            if (exclusive && e.state == endpointNotPresent) {
+                ++*section.notPresent; // counted by its listing, found or not
+                continue;
+            }
             if (const std::optional<std::size_t> endpoint = found(e.id)) {
                 section.unmatched.push_back(*endpoint);
                 ++expected.probes[*endpoint];

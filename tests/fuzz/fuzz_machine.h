@@ -150,6 +150,9 @@ std::string ansiShown(const std::u16string& text);
 struct SectionEndpoints {
     std::vector<std::optional<std::size_t>> devices; // per listed device: its endpoint, if any
     std::vector<std::size_t> unmatched;              // the endpoints listed after the devices
+    // The exclusive mode's endpoints not present, counted: none when the
+    // service cannot list them.
+    std::optional<std::size_t> notPresent;
 };
 struct EndpointExpectations {
     SectionEndpoints sections[2]; // inputs, outputs
@@ -158,7 +161,8 @@ struct EndpointExpectations {
     std::u16string hangAsked;     // the id that endpoint is asked by
     bool hangReached = false;     // known after the run
 };
-// The exclusive mode lists endpoints in every state, the others active ones.
+// The exclusive mode lists endpoints in every state but not present, which it
+// counts; the others list the active ones.
 EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive = false,
                                      std::optional<Hang> hang = std::nullopt);
 // Arm the hang and a short call limit; then check it cost one limit and no later call.

@@ -270,10 +270,13 @@ private:
 // The banner, then per section its title and its entries: numbered device
 // lines, then unmatched endpoints, each followed by an empty line, its block
 // and an empty line.
-void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry> sections[2]) {
+void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry> sections[2],
+                          std::size_t notPresent[2]) {
     static const std::string text = "[^\\x00-\\x1f\\x7f]*";
     static const std::regex deviceLine("(0|[1-9][0-9]*)\\.\\t" + text + " / " + text);
     static const std::regex unmatchedLine("--\\t" + text + " / no waveform device");
+    static const std::regex countLine(
+        "--\\t([1-9][0-9]*) endpoints? not present \\((a device|devices) once attached\\)");
     Lines lines(output);
     expect(!lines.unterminated, "the exclusive report does not end with a line break");
     for (const char* wanted : expectedBanner)
@@ -289,6 +292,16 @@ void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry>
             ExclusiveEntry entry;
             entry.line = lines.take();
             std::smatch match;
+            if (std::regex_match(entry.line, match, countLine)) {
+                expect(notPresent[s] == 0, "a second count line: " + entry.line);
+                notPresent[s] = std::stoul(match[1]);
+                expect((notPresent[s] == 1) ==
+                           (entry.line.find(" endpoint not") != std::string::npos),
+                       "a count line in the wrong number: " + entry.line);
+                lines.expectLine("");
+                continue;
+            }
+            expect(notPresent[s] == 0, "a line after the count line: " + entry.line);
             if (std::regex_match(entry.line, match, deviceLine)) {
                 expect(sections[s].empty() || sections[s].back().numbered,
                        "a device line after an unmatched endpoint: " + entry.line);
@@ -497,7 +510,8 @@ void checkExclusiveRun(const simulated::Machine& m, const EndpointExpectations& 
                        const ProgramRun& run, const ProgramRun& quick) {
     expect(run.status == 0, "exclusive run exit status " + std::to_string(run.status));
     std::vector<ExclusiveEntry> sections[2];
-    parseExclusiveReport(run.output, sections);
+    std::size_t notPresent[2] = {0, 0};
+    parseExclusiveReport(run.output, sections, notPresent);
     ParsedReport quickReport;
     expect(parseReport(quick.output, &quickReport).empty(), "quick report");
     for (int s = 0; s < 2; ++s) {
@@ -511,6 +525,10 @@ void checkExclusiveRun(const simulated::Machine& m, const EndpointExpectations& 
         expect(numbered == devices.size(), "the exclusive report lists " +
                                                std::to_string(numbered) + " devices, quick " +
                                                std::to_string(devices.size()));
+        expect(notPresent[s] == endpoints.notPresent.value_or(0),
+               "the exclusive report counts " + std::to_string(notPresent[s]) +
+                   " endpoints not present, expected " +
+                   std::to_string(endpoints.notPresent.value_or(0)));
         expect(sections[s].size() - numbered == endpoints.unmatched.size(),
                "the exclusive report lists " + std::to_string(sections[s].size() - numbered) +
                    " unmatched endpoints, expected " + std::to_string(endpoints.unmatched.size()));
