@@ -69,6 +69,15 @@ TEST_F(ConsoleText, OutputThatCannotBeWrittenGivesStatusOne) {
         EXPECT_EQ(1, runOnFullDevice(arguments)) << (arguments.empty() ? "slow" : arguments[0]);
         emptyCatalogue();
     }
+    // a report file that cannot be made, for text or a document
+    for (const char* mode : {"quick", "json"}) {
+        const FullRun run = runCapturingErrors({mode, "out", "/nonexistent/folder/report"});
+        EXPECT_EQ(1, run.status) << mode;
+        EXPECT_EQ("", run.output) << mode;
+        EXPECT_EQ(0u, run.errors.rfind("sndscout: cannot write /nonexistent/folder/report: ", 0))
+            << run.errors;
+        emptyCatalogue();
+    }
     // and a run after it, on a working output, is back to 0
     EXPECT_EQ(0, runWithArguments({"q"}).status);
 }
