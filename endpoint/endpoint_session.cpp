@@ -41,9 +41,9 @@ template <class T> void keep(const std::optional<Answered<T>>& answered, std::op
         *kept = answered->value;
 }
 
-// How long one call may take: 10 s, or what SNDSCOUT_CALL_LIMIT_MS says, for
-// tests that make a driver hang.
-std::chrono::milliseconds callLimit() {
+} // namespace
+
+std::chrono::milliseconds endpointCallLimit() {
     const char* text = std::getenv("SNDSCOUT_CALL_LIMIT_MS");
     long milliseconds = 0;
     for (; text != nullptr && *text >= '0' && *text <= '9' && milliseconds < 600000; ++text)
@@ -53,7 +53,7 @@ std::chrono::milliseconds callLimit() {
     return std::chrono::milliseconds(milliseconds);
 }
 
-EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
+EndpointDefaults readEndpointDefaults(EndpointService* service, CallClock& clock) {
     EndpointDefaults defaults;
     for (DeviceDirection direction : {'I', 'O'}) {
         const int d = direction == 'I' ? 0 : 1;
@@ -73,14 +73,7 @@ EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
     return defaults;
 }
 
-// Levels the service documents: finite decibels, a scalar from 0 to 1.
-bool plausible(const VolumeReading& v) {
-    const float all[] = {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb};
-    for (float f : all)
-        if (!std::isfinite(f))
-            return false;
-    return v.scalar >= 0 && v.scalar <= 1;
-}
+namespace {
 
 ExclusiveFindings stoppedFor(ExclusiveStatus status) {
     ExclusiveFindings findings;
@@ -108,7 +101,8 @@ bool EndpointSession::startWorker() {
         state = std::make_shared<WorkerState>();
         const std::shared_ptr<WorkerState> held = state;
         worker = std::make_unique<TimedWorker>(
-            exclusiveMode ? std::optional<std::chrono::milliseconds>(callLimit()) : std::nullopt,
+            exclusiveMode ? std::optional<std::chrono::milliseconds>(endpointCallLimit())
+                          : std::nullopt,
             [held] {
                 closeEndpoint(held->device);
                 closeEndpointService(held->service);
@@ -129,8 +123,9 @@ bool EndpointSession::startWorker() {
     }
     if (!defaultsRead) {
         defaultsRead = true;
-        std::optional<EndpointDefaults> read = worker->run(
-            [held = state](CallClock& clock) { return readDefaults(held->service, clock); });
+        std::optional<EndpointDefaults> read = worker->run([held = state](CallClock& clock) {
+            return readEndpointDefaults(held->service, clock);
+        });
         if (read)
             defaults = std::move(*read);
         else if (worker->spent())
@@ -243,7 +238,7 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
         return;
     }
     keep(ask<VolumeReading>(w, state, endpointVolume), &c.volume);
-    if (c.volume && !plausible(*c.volume))
+    if (c.volume && !plausibleVolume(*c.volume))
         c.volume.reset();
     std::optional<std::vector<SessionReading>> sessions;
     keep(ask<std::vector<SessionReading>>(w, state, endpointSessions), &sessions);

@@ -12,6 +12,7 @@
 
 #include "endpoint/endpoint_facts.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,16 @@
 #include <vector>
 
 class TimedWorker;
+
+// How long one call to the service may take: 10 s, or what
+// SNDSCOUT_CALL_LIMIT_MS says, for tests that make a driver hang.
+std::chrono::milliseconds endpointCallLimit();
+
+class CallClock;
+
+// The default endpoints of both directions. No default for a role is an
+// answer; a failure to ask leaves that direction's defaults unknown.
+EndpointDefaults readEndpointDefaults(EndpointService* service, CallClock& clock);
 
 // One endpoint as the report shows it: who it is and, in the exclusive mode,
 // what it does with formats.
