@@ -92,6 +92,9 @@ DWORD largestFormatSize() {
 } // namespace
 
 void noteCall() {
+    // A callback of the service must not call back into it.
+    if (inWatchCallback())
+        ++theLog.watch.callsInCallbacks;
     if (theLog.platformCalls++ == 0 && theMachine.atFirstCall)
         theMachine.atFirstCall();
 }
