@@ -5,6 +5,7 @@
 #include "json/json_writer.h"
 #include "output/report_output.h"
 #include "report/device_listing.h"
+#include "watch/watch_run.h"
 
 #include <cstdio>
 #include <exception>
@@ -22,6 +23,8 @@ bool outputWritten() {
 }
 
 int textReport(int argc, const char* const argv[]) {
+    if (chooseMode(argc, argv) == RunMode::Watch)
+        return runWatch(watchSeconds(argc, argv).value_or(0), false);
     writeBanner();
     switch (chooseMode(argc, argv)) {
     case RunMode::Slow:
@@ -34,6 +37,7 @@ int textReport(int argc, const char* const argv[]) {
         exclusiveReport();
         break;
     case RunMode::Usage:
+    case RunMode::Watch:
         printUsage();
         break;
     }
@@ -52,6 +56,10 @@ int jsonReport(const std::vector<const char*>& arguments) {
         std::fputs(usageText, stderr);
         return 2;
     }
+    if (mode == RunMode::Watch)
+        return runWatch(
+            watchSeconds(static_cast<int>(arguments.size()) - 1, arguments.data()).value_or(0),
+            true);
     const ReportKind kind = mode == RunMode::Quick       ? ReportKind::Quick
                             : mode == RunMode::Exclusive ? ReportKind::Exclusive
                                                          : ReportKind::Slow;
