@@ -20,10 +20,16 @@ NoticeQueue::~NoticeQueue() {
 void NoticeQueue::put(const EndpointNotice& fields, const char16_t* id,
                       std::size_t length) noexcept {
     heard.fetch_add(1);
+    if (queued.fetch_add(1) >= capacity) {
+        queued.fetch_sub(1);
+        lost.fetch_add(1);
+        return;
+    }
     Node* node = allocateRecord<Node>();
     char16_t* copy = node != nullptr && length > 0 ? allocateArray<char16_t>(length) : nullptr;
     if (node == nullptr || (length > 0 && copy == nullptr)) {
         delete node;
+        queued.fetch_sub(1);
         lost.fetch_add(1);
         return;
     }
@@ -65,6 +71,7 @@ bool NoticeQueue::take(EndpointNotice* notice) noexcept {
         }
         Node* node = oldest;
         oldest = node->next;
+        queued.fetch_sub(1);
         bool copied = true;
         try {
             *notice = node->fields;

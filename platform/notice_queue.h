@@ -1,7 +1,8 @@
 // The queue between the service's callbacks and the thread that takes their
 // records, both sides' own: any number of threads put, one thread takes.
 // Putting takes no lock, never waits and never throws; a record that finds no
-// memory is counted as lost.
+// memory is counted as lost, and so is one past the 65,536 records the queue
+// holds at most, so that a storm of notifications cannot take all memory.
 #pragma once
 
 #include "platform/endpoint_watch.h"
@@ -11,6 +12,8 @@
 
 class NoticeQueue {
 public:
+    static constexpr unsigned long capacity = 65536;
+
     NoticeQueue() = default;
     ~NoticeQueue();
     NoticeQueue(const NoticeQueue&) = delete;
@@ -24,8 +27,9 @@ public:
 
 private:
     struct Node;
-    std::atomic<Node*> arrived{nullptr}; // newest first, as the callbacks push them
-    Node* oldest = nullptr;              // taken from `arrived`, oldest first
+    std::atomic<Node*> arrived{nullptr};  // newest first, as the callbacks push them
+    Node* oldest = nullptr;               // taken from `arrived`, oldest first
+    std::atomic<unsigned long> queued{0}; // put and not yet taken
     std::atomic<unsigned long> heard{0};
     std::atomic<unsigned long> lost{0};
 };

@@ -898,7 +898,7 @@ TEST_F(WatchReport, EachFaultLeavesTheRestOfTheWatchStanding) {
          {"watch"},
          {"2025-03-14 09:26:53.599  output  state     Headphones (USB)",
           "2025-03-14 09:26:53.599  watch   ended     interrupted: 2 events seen, 1 of them lost "
-          "(out of memory)"}},
+          "(no room to queue them)"}},
         {"a driver that hangs while a new name is read",
          [](simulated::Machine&) { setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1); },
          {{milliseconds(10),

@@ -5,6 +5,9 @@
 // Default changes: those of one direction heard within 100 ms of the first
 // are one change, written when the 100 ms are over: per role the endpoint it
 // went to last.
+// Property changes: each is said at once; the same key of the same endpoint
+// told again within 100 ms is read again when they are over, and said again
+// only when its value changed.
 // Volume: a change to an endpoint whose last volume line is 250 ms old or
 // more is written at once; one heard sooner waits until those 250 ms are
 // over, and the line then says the state at that moment. A drag gives at most

@@ -284,10 +284,15 @@ void EventMaker::hear(const EndpointNotice& n) {
         bursts[sideOf(n.direction)].hear(n);
         break;
     case NoticeKind::PropertyChanged:
-        for (const PendingProperty& p : properties)
-            if (sameEndpointId(p.id, n.id) && keyText(p.key) == keyText(n.key))
-                return; // said once, when the burst is over
-        properties.push_back({n.id, n.key, n.at});
+        // Said at once; told again within 100 ms, read again once they are over.
+        for (PendingProperty& p : properties)
+            if (sameEndpointId(p.id, n.id) && keyText(p.key) == keyText(n.key)) {
+                p.again = true;
+                p.latest = n.at;
+                return;
+            }
+        properties.push_back({n.id, n.key, n.at, n.at, false});
+        writeProperty(properties.back(), false);
         break;
     case NoticeKind::VolumeChanged:
         volumeChanged(n);
@@ -503,12 +508,13 @@ void EventMaker::writeDefaults(int d) {
     }
 }
 
-void EventMaker::writeProperty(std::size_t index) {
-    const PendingProperty p = properties[index];
-    properties.erase(properties.begin() + static_cast<std::ptrdiff_t>(index));
-    Known& k = find(p.id);
+void EventMaker::writeProperty(PendingProperty p, bool again) {
     const PropertyName* property = knownProperty(p.key);
-    WatchEvent e = about(k, WatchEventKind::PropertyChanged, p.at);
+    // A key not read has nothing more to say the second time.
+    if (again && (property == nullptr || property->read == PropertyRead::Nothing))
+        return;
+    Known& k = find(p.id);
+    WatchEvent e = about(k, WatchEventKind::PropertyChanged, again ? p.latest : p.at);
     e.key = p.key;
     e.property = property;
     bool said = false;
@@ -525,7 +531,7 @@ void EventMaker::writeProperty(std::size_t index) {
         emit(e);
     if (property == nullptr || !property->mixFollows || !isActive(k.facts.state))
         return;
-    WatchEvent mix = about(k, WatchEventKind::MixChanged, p.at);
+    WatchEvent mix = about(k, WatchEventKind::MixChanged, e.at);
     mix.oldValue.format = k.facts.mix;
     mark(mix, read(k, EndpointLookup::Mix));
     mix.newValue.format = k.facts.mix;
@@ -558,9 +564,13 @@ bool EventMaker::writeNext(std::optional<std::int64_t> by) {
     case Defaults:
         writeDefaults(static_cast<int>(index));
         break;
-    case Property:
-        writeProperty(index);
+    case Property: {
+        const PendingProperty p = properties[index];
+        properties.erase(properties.begin() + static_cast<std::ptrdiff_t>(index));
+        if (p.again)
+            writeProperty(p, true);
         break;
+    }
     case Volume:
         writeVolume(*known[index], when);
         break;

@@ -54,7 +54,8 @@ private:
     void sessionsCreated(const EndpointNotice& n);
     void sessionChanged(const EndpointNotice& n);
     void writeDefaults(int direction);
-    void writeProperty(std::size_t pending);
+    struct PendingProperty;
+    void writeProperty(PendingProperty p, bool again);
     void writeVolume(Known& k, std::int64_t tick);
     bool writeNext(std::optional<std::int64_t> by);
 
@@ -69,7 +70,9 @@ private:
     struct PendingProperty {
         std::u16string id;
         NoticeKey key;
-        WatchTime at;
+        WatchTime at;     // its first notice, whose line was written at once
+        WatchTime latest; // the last one told within 100 ms of it
+        bool again;       // told so: read again once the 100 ms are over
     };
     std::vector<PendingProperty> properties;
     bool said[3] = {false, false, false}; // per Hearing: its warning written

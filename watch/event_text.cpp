@@ -175,7 +175,9 @@ void endedLine(TextLine& line, const WatchEvent& e) {
     line.word(std::to_string(e.counts.heard))
         .word(e.counts.heard == 1 ? " event seen" : " events seen");
     if (e.counts.lost > 0)
-        line.word(", ").word(std::to_string(e.counts.lost)).word(" of them lost (out of memory)");
+        line.word(", ")
+            .word(std::to_string(e.counts.lost))
+            .word(" of them lost (no room to queue them)");
 }
 
 } // namespace
