@@ -1,5 +1,5 @@
 // The endpoint service over the real Core Audio. Every result code goes through
-// the one sorting table; nothing of COM leaves this file.
+// the one sorting table; nothing of COM leaves platform/.
 #include "platform/com_ref.h"
 #include "platform/endpoint_answers.h"
 #include "platform/format_copy.h"
