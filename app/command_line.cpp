@@ -37,24 +37,58 @@ const char* skipBlanks(const char* text) {
     return text;
 }
 
-RunMode chooseMode(int argc, const char* const argv[]) {
-    if (argc < 2)
-        return RunMode::Slow;
+namespace {
+
+// The mode word and the argument it stands in (1 or 2); null when there is none.
+const char* modeWord(int argc, const char* const argv[], int* at) {
     // Step over one option prefix, in the first argument only.
     const char* word = argv[1];
     if (*word == '-' || *word == '/')
         ++word;
     word = skipBlanks(word);
-    std::size_t length = std::strlen(word);
-    if (length == 0) {
+    *at = 1;
+    if (*word == '\0') {
         if (argc == 2)
-            return RunMode::Usage;
+            return nullptr;
         word = skipBlanks(argv[2]);
-        length = std::strlen(word);
-        if (length == 0)
-            return RunMode::Usage;
+        *at = 2;
+        if (*word == '\0')
+            return nullptr;
     }
+    return word;
+}
+
+} // namespace
+
+std::optional<unsigned> watchSeconds(int argc, const char* const argv[]) {
+    int at = 0;
+    const char* word = argc < 2 ? nullptr : modeWord(argc, argv, &at);
+    if (word == nullptr || !selects(word, std::strlen(word), "watch"))
+        return std::nullopt;
+    if (argc <= at + 1)
+        return 0u;
+    if (argc > at + 2)
+        return std::nullopt;
+    unsigned long seconds = 0;
+    const char* digit = argv[at + 1];
+    for (; *digit >= '0' && *digit <= '9' && seconds <= 86400; ++digit)
+        seconds = seconds * 10 + static_cast<unsigned long>(*digit - '0');
+    if (*digit != '\0' || digit == argv[at + 1] || seconds < 1 || seconds > 86400)
+        return std::nullopt;
+    return static_cast<unsigned>(seconds);
+}
+
+RunMode chooseMode(int argc, const char* const argv[]) {
+    if (argc < 2)
+        return RunMode::Slow;
+    int at = 0;
+    const char* word = modeWord(argc, argv, &at);
+    if (word == nullptr)
+        return RunMode::Usage;
+    const std::size_t length = std::strlen(word);
     // The whole word counts, so it selects a keyword it is a prefix of.
+    if (selects(word, length, "watch"))
+        return watchSeconds(argc, argv) ? RunMode::Watch : RunMode::Usage;
     if (selects(word, length, "slow"))
         return RunMode::Slow;
     if (selects(word, length, "quick") || selects(word, length, "fast"))
@@ -133,6 +167,8 @@ CommandLine readCommandLine(int argc, const char* const argv[]) {
         words = rest.data();
     }
     line.mode = chooseMode(count, words);
+    if (line.mode == RunMode::Watch)
+        line.watchSeconds = watchSeconds(count, words).value_or(0);
     if (line.mode == RunMode::Exclusive)
         for (int i = 2; i < count; ++i)
             line.everyEndpoint = line.everyEndpoint || isOptionWord(words[i], "all");

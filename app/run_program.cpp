@@ -10,6 +10,7 @@
 #include "platform/report_file.h"
 #include "report/device_listing.h"
 #include "report/text_writer.h"
+#include "watch/watch_run.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -120,11 +121,17 @@ int runProgram(int argc, const char* const argv[], bool* callsLeftBehind) {
         complain("out of memory; no report written");
         return 1;
     }
-    if (line.json)
+    if (line.json && line.mode != RunMode::Watch)
         return jsonReport(line, argc, argv, callsLeftBehind);
+    // The text reports and the watch stream, line by line, to where they go.
+    const auto stream = [&](ReportSink& sink) {
+        if (line.mode == RunMode::Watch)
+            return runWatch(line.watchSeconds, line.json, sink, callsLeftBehind);
+        return textReport(line, sink, callsLeftBehind);
+    };
     if (line.outputArgument == 0) {
         StandardOutput output;
-        return textReport(line, output.sink(), callsLeftBehind);
+        return stream(output.sink());
     }
     std::FILE* file = reportFile(argc, argv, line.outputArgument);
     if (file == nullptr)
@@ -132,7 +139,7 @@ int runProgram(int argc, const char* const argv[], bool* callsLeftBehind) {
     int status = 0;
     {
         ByteSink bytes(file);
-        status = textReport(line, bytes, callsLeftBehind);
+        status = stream(bytes);
     }
     return closed(file) ? status : 1;
 }

@@ -1,5 +1,7 @@
 #include "endpoint/endpoint_facts.h"
 
+#include <cmath>
+
 namespace {
 
 char16_t foldAscii(char16_t c) {
@@ -35,6 +37,14 @@ ExclusiveStatus stopReasonOf(EndpointAnswer answer) {
     // Where nothing was asked, a refusal or a failure says only that.
     const ExclusiveStatus stop = probeStopOf(answer);
     return stop == ExclusiveStatus::Ok ? ExclusiveStatus::Unavailable : stop;
+}
+
+bool plausibleVolume(const VolumeReading& v) {
+    const float all[] = {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb};
+    for (float f : all)
+        if (!std::isfinite(f))
+            return false;
+    return v.scalar >= 0 && v.scalar <= 1;
 }
 
 std::vector<AudioSession> sessionsOf(const std::vector<SessionReading>& readings) {

@@ -73,5 +73,8 @@ std::optional<std::array<bool, endpointRoleCount>> defaultRolesOf(const std::u16
 // unasked; Ok for Ok.
 ExclusiveStatus stopReasonOf(EndpointAnswer answer);
 
+// Levels the service documents: finite decibels, a scalar from 0 to 1.
+bool plausibleVolume(const VolumeReading& v);
+
 // Sessions as the report gives them: each program by its image's file name.
 std::vector<AudioSession> sessionsOf(const std::vector<SessionReading>& readings);

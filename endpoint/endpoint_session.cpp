@@ -58,7 +58,9 @@ template <class T> void keep(const std::optional<Answered<T>>& answered, std::op
         *kept = answered->value;
 }
 
-EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
+} // namespace
+
+EndpointDefaults readEndpointDefaults(EndpointService* service, CallClock& clock) {
     EndpointDefaults defaults;
     for (DeviceDirection direction : {'I', 'O'}) {
         const int d = direction == 'I' ? 0 : 1;
@@ -78,14 +80,7 @@ EndpointDefaults readDefaults(EndpointService* service, CallClock& clock) {
     return defaults;
 }
 
-// Levels the service documents: finite decibels, a scalar from 0 to 1.
-bool plausible(const VolumeReading& v) {
-    const float all[] = {v.levelDb, v.scalar, v.minimumDb, v.maximumDb, v.stepDb};
-    for (float f : all)
-        if (!std::isfinite(f))
-            return false;
-    return v.scalar >= 0 && v.scalar <= 1;
-}
+namespace {
 
 ExclusiveFindings stoppedFor(ExclusiveStatus status) {
     ExclusiveFindings findings;
@@ -151,8 +146,9 @@ bool EndpointSession::startWorker() {
     }
     if (!defaultsRead) {
         defaultsRead = true;
-        std::optional<EndpointDefaults> read = worker->run(
-            [held = state](CallClock& clock) { return readDefaults(held->service, clock); });
+        std::optional<EndpointDefaults> read = worker->run([held = state](CallClock& clock) {
+            return readEndpointDefaults(held->service, clock);
+        });
         if (read)
             defaults = std::move(*read);
         else if (worker->spent())
@@ -280,7 +276,7 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
         return;
     }
     keep(ask<VolumeReading>(w, state, endpointVolume), &c.volume);
-    if (c.volume && !plausible(*c.volume))
+    if (c.volume && !plausibleVolume(*c.volume))
         c.volume.reset();
     std::optional<std::vector<SessionReading>> sessions;
     keep(ask<std::vector<SessionReading>>(w, state, endpointSessions), &sessions);

@@ -14,6 +14,7 @@
 
 #include "endpoint/endpoint_facts.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +22,12 @@
 #include <vector>
 
 class TimedWorker;
+
+class CallClock;
+
+// The default endpoints of both directions. No default for a role is an
+// answer; a failure to ask leaves that direction's defaults unknown.
+EndpointDefaults readEndpointDefaults(EndpointService* service, CallClock& clock);
 
 // One endpoint as the report shows it: who it is and, in the exclusive mode,
 // what it does with formats.

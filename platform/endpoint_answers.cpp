@@ -23,8 +23,9 @@ const Sorting sortings[] = {
     {0x88890004, EndpointAnswer::Gone},       // AUDCLNT_E_DEVICE_INVALIDATED
     {0x88890026, EndpointAnswer::Gone},       // AUDCLNT_E_RESOURCES_INVALIDATED
     // Microphone access turned off in the privacy settings, or by policy.
-    {0x80070005, EndpointAnswer::AccessDenied}, // E_ACCESSDENIED
-    {0x8007000E, EndpointAnswer::NoMemory},     // E_OUTOFMEMORY
+    {0x80070005, EndpointAnswer::AccessDenied},   // E_ACCESSDENIED
+    {0x8007000E, EndpointAnswer::NoMemory},       // E_OUTOFMEMORY
+    {0x80004001, EndpointAnswer::NotImplemented}, // E_NOTIMPL
 };
 
 } // namespace

@@ -13,15 +13,16 @@
 #include <vector>
 
 enum class EndpointAnswer {
-    Ok,           // done; for a format: accepted
-    Refused,      // the format is not supported
-    NotFound,     // no such endpoint, default or property, or a property of the wrong type
-    NotAllowed,   // exclusive mode is not allowed for this device
-    Busy,         // another program holds the device
-    Gone,         // the device was removed or invalidated
-    AccessDenied, // privacy settings or policy keep programs from the device
-    NoMemory,     // the service or this program ran out of memory
-    Failed,       // anything else
+    Ok,             // done; for a format: accepted
+    Refused,        // the format is not supported
+    NotFound,       // no such endpoint, default or property, or a property of the wrong type
+    NotAllowed,     // exclusive mode is not allowed for this device
+    Busy,           // another program holds the device
+    Gone,           // the device was removed or invalidated
+    AccessDenied,   // privacy settings or policy keep programs from the device
+    NoMemory,       // the service or this program ran out of memory
+    NotImplemented, // the service does not offer it (Wine's sessions)
+    Failed,         // anything else
 };
 
 // Default roles, in the order the service numbers them.

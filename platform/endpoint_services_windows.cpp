@@ -1,5 +1,6 @@
 // The endpoint service over the real Core Audio. Every result code goes through
-// the one sorting table; nothing of COM leaves this file.
+// the one sorting table; nothing of COM leaves platform/.
+#include "platform/com_ref.h"
 #include "platform/endpoint_answers.h"
 #include "platform/format_copy.h"
 
@@ -28,32 +29,6 @@
 #endif
 
 namespace {
-
-// Holds one reference to a COM object and releases it.
-template <class T> class ComRef {
-public:
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() { reset(); }
-
-    void reset() {
-        if (pointer_ != nullptr)
-            pointer_->Release();
-        pointer_ = nullptr;
-    }
-    // For the out parameter of a call; drops what was held.
-    T** receive() {
-        reset();
-        return &pointer_;
-    }
-    void** receiveVoid() { return reinterpret_cast<void**>(receive()); }
-    T* operator->() const { return pointer_; }
-    T* get() const { return pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-};
 
 // Holds memory the service allocated for the caller and frees it.
 template <class T> class TaskMemory {

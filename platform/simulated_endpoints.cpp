@@ -11,6 +11,7 @@
 #include <new>
 
 using simulated::calls;
+using simulated::findEndpoint;
 using simulated::machine;
 
 struct EndpointService {
@@ -32,8 +33,10 @@ char16_t foldAscii(char16_t c) {
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
+} // namespace
+
 // The service finds an endpoint by its id in any case.
-simulated::Endpoint* findEndpoint(const std::u16string& id) {
+simulated::Endpoint* simulated::findEndpoint(const std::u16string& id) {
     for (simulated::Endpoint& e : machine().endpoints.endpoints) {
         if (e.id.size() != id.size())
             continue;
@@ -45,6 +48,8 @@ simulated::Endpoint* findEndpoint(const std::u16string& id) {
     }
     return nullptr;
 }
+
+namespace {
 
 template <class T> EndpointAnswer readProperty(const simulated::Property<T>& property, T* value) {
     if (SUCCEEDED(property.result))

@@ -115,6 +115,9 @@ void noteCall() {
     bool first = false;
     {
         std::lock_guard<std::mutex> lock(callMutex());
+        // A callback of the service must not call back into it.
+        if (inWatchCallback())
+            ++theLog.watch.callsInCallbacks;
         first = theLog.platformCalls++ == 0;
     }
     if (first && theMachine.atFirstCall)

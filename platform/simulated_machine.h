@@ -5,6 +5,7 @@
 
 #include "platform/audio_services.h"
 #include "platform/endpoint_services.h"
+#include "platform/endpoint_watch.h"
 #include "platform/simulated_com_codes.h"
 
 #include <chrono>
@@ -129,6 +130,63 @@ struct EnumerationFault {
     unsigned delivered = 0;
 };
 
+// ---- The notification source: what a watch of the endpoint service hears ----
+//
+// Each time the program waits for notices, the source answers with the next
+// happening of its script: the watch's clock moves on to it, the machine
+// changes as it says, and a thread of the source's own plays the service's
+// callbacks, one after another, for what is registered. Past the script the
+// user presses Ctrl+C, unless the program's own time runs out first. A live
+// source plays its happenings by itself on the real clock, as fast as the
+// program takes them, and changes nothing.
+
+struct Machine;
+
+// What one callback of the service says.
+struct Notice {
+    NoticeKind kind = NoticeKind::Added;
+    std::u16string id;       // the endpoint's; for a default, the new default's (empty: none)
+    std::uint32_t state = 0; // an endpoint's new state, a session's, or why it was disconnected
+    DeviceDirection direction = 'O'; // a default's
+    EndpointRole role = EndpointRole::Console;
+    NoticeKey key;
+    float scalar = 0; // a volume's
+    bool muted = false;
+    std::size_t session = 0; // which of the endpoint's sessions
+};
+
+struct Happening {
+    std::chrono::milliseconds after{0};   // on the watch's clock, after the happening before
+    std::function<void(Machine&)> change; // made first
+    std::vector<Notice> notices;          // then said, in order, each `repeat` times
+    unsigned repeat = 1;
+    bool interrupt = false; // then Ctrl+C
+};
+
+struct NotificationSource {
+    std::vector<Happening> script;
+    std::function<bool(Happening*)> more; // past the script, while it gives one
+    bool live = false;
+    HRESULT devicesResult = S_OK;  // registering for the device events
+    HRESULT volumeResult = S_OK;   // for an active endpoint's volume, after its activation
+    HRESULT sessionsResult = S_OK; // for its sessions
+    WatchTime start{2025, 3, 14, 9, 26, 53, 589, 0}; // the local time as the watch starts
+};
+
+struct WatchLog {
+    int registrations = 0;              // callbacks registered and not yet unregistered
+    unsigned long callbacks = 0;        // callbacks played
+    unsigned long callsInCallbacks = 0; // platform calls made from inside one
+};
+
+// Whether this thread is playing a callback.
+bool inWatchCallback();
+
+// The endpoint the service finds by this id, in any case; null when none.
+Endpoint* findEndpoint(const std::u16string& id);
+
+// ---- The machine as a whole ----
+
 struct Machine {
     std::vector<Device> inputs;
     std::vector<Device> outputs;
@@ -153,6 +211,7 @@ struct Machine {
     std::optional<unsigned long> outputConsoleWritesBeforeFailure;
     // Run at the program's first platform call, before it is answered.
     std::function<void()> atFirstCall;
+    NotificationSource notifications;
 };
 
 // What the program asked of the machine.
@@ -170,6 +229,7 @@ struct CallLog {
     std::u16string outputConsole; // what each console was written, in order
     std::u16string errorConsole;
     unsigned long outputConsoleWrites = 0; // including those that failed
+    WatchLog watch;
 };
 
 Machine& machine();

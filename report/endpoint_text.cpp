@@ -1,6 +1,8 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
+#include "report/endpoint_words.h"
+
 #include <cstdio>
 #include <new>
 
@@ -30,41 +32,6 @@ void writeServiceLine(ReportStream& out, const char* label,
     out << std::endl;
 }
 
-std::string hexMask(DWORD mask) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(mask));
-    return text;
-}
-
-std::string maskText(DWORD mask) {
-    if (mask == 0)
-        return "no channel mask";
-    return "channel mask " + hexMask(mask) + " (" + speakerNames(mask) + ")";
-}
-
-std::string mixText(const FormatReading& mix) {
-    std::string text = kilohertzText(mix.rate) + " kHz, " + std::to_string(mix.channels) +
-                       (mix.channels == 1 ? " channel, " : " channels, ");
-    text += mix.sample ? sampleTypeName(*mix.sample) : "unknown samples";
-    text += ", ";
-    text += mix.channelMask ? maskText(*mix.channelMask) : "no channel mask";
-    return text;
-}
-
-std::string defaultsText(const EndpointFacts& facts) {
-    if (!facts.defaultFor)
-        return "unknown";
-    std::string text;
-    for (int role = 0; role < endpointRoleCount; ++role) {
-        if (!(*facts.defaultFor)[role])
-            continue;
-        if (!text.empty())
-            text += ", ";
-        text += roleName(static_cast<EndpointRole>(role));
-    }
-    return text.empty() ? "none" : text;
-}
-
 const char* reasonText(ExclusiveStatus status) {
     switch (status) {
     case ExclusiveStatus::NotAllowed:
@@ -86,43 +53,6 @@ const char* reasonText(ExclusiveStatus status) {
     }
 }
 
-const char* stateText(const std::optional<std::uint32_t>& state) {
-    if (!state)
-        return "unknown";
-    switch (*state) {
-    case endpointActive:
-        return "active";
-    case endpointDisabled:
-        return "disabled";
-    case endpointNotPresent:
-        return "not present";
-    case endpointUnplugged:
-        return "unplugged (not connected)";
-    default:
-        return "unknown";
-    }
-}
-
-// A number as short as it is exact to `places` decimals: "-6.5", "0", "0.75".
-std::string decimalText(double value, int places) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", places, roundedTo(value, places));
-    std::string shown = text;
-    if (shown.find('.') != std::string::npos) {
-        while (shown.back() == '0')
-            shown.pop_back();
-        if (shown.back() == '.')
-            shown.pop_back();
-    }
-    return shown;
-}
-
-std::string volumeText(const VolumeReading& v) {
-    return decimalText(v.levelDb, 2) + " dB (" + std::to_string(percentOf(v.scalar)) + "%), " +
-           (v.muted ? "muted" : "not muted") + "; range " + decimalText(v.minimumDb, 2) + " to " +
-           decimalText(v.maximumDb, 2) + " dB in steps of " + decimalText(v.stepDb, 2) + " dB";
-}
-
 std::string periodText(const DevicePeriods& p) {
     return decimalText(periodMilliseconds(p.defaultPeriod), 4) + " ms default, " +
            decimalText(periodMilliseconds(p.minimumPeriod), 4) + " ms minimum";
@@ -139,14 +69,11 @@ std::string engineText(const EnginePeriods& e, const std::optional<FormatReading
 
 // "firefox.exe, process 4312, active"; the system sounds by that name.
 void writeSession(ReportStream& out, const AudioSession& s) {
-    if (s.systemSounds)
-        out << "System sounds";
-    else if (s.program)
-        out.serviceText(*s.program);
+    if (const char* word = sessionProgramWord(s))
+        out << word;
     else
-        out << "unknown program";
-    if (s.processId && !s.systemSounds)
-        out << ", process " << *s.processId;
+        out.serviceText(*s.program);
+    out << sessionProcessText(s);
     const char* state = s.state ? sessionStateName(*s.state) : nullptr;
     out << ", " << (state != nullptr ? state : "state unknown") << std::endl;
 }
@@ -270,7 +197,7 @@ void writeBlock(ReportStream& out, const EndpointFacts* facts, const EndpointFor
         const EndpointCondition condition = facts->condition.value_or(EndpointCondition());
         if (formats != nullptr)
             writeLine(out, "State", stateText(condition.state));
-        writeLine(out, "Default for", defaultsText(*facts));
+        writeLine(out, "Default for", rolesText(facts->defaultFor));
         if (formats != nullptr)
             writeConditionLines(out, condition, *formats);
     }

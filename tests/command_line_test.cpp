@@ -22,6 +22,8 @@ const char* modeName(RunMode mode) {
         return "exclusive";
     case RunMode::Usage:
         return "usage";
+    case RunMode::Watch:
+        return "watch";
     }
     return "?";
 }
@@ -81,6 +83,21 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
         {{"-", "Ex"}, RunMode::Exclusive},
         {{"exclusively"}, RunMode::Usage},
         {{"--e"}, RunMode::Usage},
+        // the watch: a prefix of "watch", then nothing or one whole number of seconds
+        {{"w"}, RunMode::Watch},
+        {{"/WAT", "86400"}, RunMode::Watch},
+        {{"-", "watch", "007"}, RunMode::Watch},
+        {{"watch", "1"}, RunMode::Watch},
+        {{"watch", "0"}, RunMode::Usage},
+        {{"watch", "86401"}, RunMode::Usage},
+        {{"watch", "99999999999999999999"}, RunMode::Usage},
+        {{"watch", ""}, RunMode::Usage},
+        {{"watch", "5s"}, RunMode::Usage},
+        {{"watch", "+5"}, RunMode::Usage},
+        {{"watch", " 5"}, RunMode::Usage},
+        {{"watch", "5", "x"}, RunMode::Usage},
+        {{"watchful"}, RunMode::Usage},
+        {{"x", "watch"}, RunMode::Usage},
     };
     for (const ModeCase& c : cases) {
         std::vector<const char*> argv{"sndscout"};
@@ -94,6 +111,22 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
                      modeName(chooseMode(static_cast<int>(argv.size() - 1), argv.data())))
             << "arguments " << shown;
     }
+}
+
+TEST(WatchSeconds, AreTheNumberAfterTheModeWord) {
+    const struct {
+        std::vector<const char*> argv;
+        std::optional<unsigned> seconds;
+    } cases[] = {
+        {{"sndscout", "watch", nullptr}, 0u},
+        {{"sndscout", "w", "86400", nullptr}, 86400u},
+        {{"sndscout", "/", "wa", "09", nullptr}, 9u},
+        {{"sndscout", "quick", "5", nullptr}, std::nullopt},
+        {{"sndscout", "watch", "-5", nullptr}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.seconds, watchSeconds(static_cast<int>(c.argv.size() - 1), c.argv.data()))
+            << c.argv[1];
 }
 
 TEST(JsonWord, IsAPrefixOfJsonAfterAnyOptionPrefix) {

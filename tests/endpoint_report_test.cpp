@@ -5,6 +5,7 @@
 #include "json/utf8.h"
 
 #include "support/captured_output.h"
+#include "support/format_bytes.h"
 #include "support/expected_texts.h"
 #include "support/failing_heap.h"
 #include "support/simulated_test.h"
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -547,6 +550,8 @@ TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
                                                           {"quick"},
                                                           {"slow"},
                                                           {"usage"},
+                                                          {"watch"},
+                                                          {"watch", "j"},
                                                           {"e", "j"},
                                                           {"q", "j"},
                                                           {"j"}}) {
@@ -570,6 +575,12 @@ TEST_F(ExclusiveReport, OnAConsoleEveryNameComesOutWhole) {
                     lines += c == '\n' ? "\r\n" : std::string(1, c);
                 EXPECT_EQ(lines, utf16ToUtf8(simulated::calls().outputConsole)) << mode;
                 continue;
+            }
+            // The watch's endpoint line names it between its event word and its id.
+            const std::size_t watched = expected.find(u"endpoint  ");
+            if (mode == "watch" && watched != std::u16string::npos) {
+                const std::size_t start = watched + 10;
+                expected.replace(start, expected.find(u"  " + micEndpoint, start) - start, c.shown);
             }
             const std::size_t name = expected.find(nameLabel);
             if (name != std::u16string::npos) {
@@ -609,6 +620,427 @@ TEST_F(ExclusiveReport, MemoryFailingAnywhereKeepsEveryDeviceLine) {
                 EXPECT_EQ(1u, blocks.count(line)) << "allocation " << n << ": " << line;
             }
             EXPECT_EQ(0, simulated::calls().openEndpoints) << "allocation " << n;
+        }
+    }
+}
+
+// ---- The watch: every event kind, and faults that leave the rest standing ----
+
+namespace watch_script {
+
+using std::chrono::milliseconds;
+
+simulated::Notice notice(NoticeKind kind, const std::u16string& id) {
+    simulated::Notice n;
+    n.kind = kind;
+    n.id = id;
+    return n;
+}
+
+simulated::Notice defaultTo(const std::u16string& id, EndpointRole role) {
+    simulated::Notice n = notice(NoticeKind::DefaultChanged, id);
+    n.role = role;
+    return n;
+}
+
+simulated::Notice stateOf(const std::u16string& id, std::uint32_t state) {
+    simulated::Notice n = notice(NoticeKind::StateChanged, id);
+    n.state = state;
+    return n;
+}
+
+simulated::Notice property(const std::u16string& id, const NoticeKey& key) {
+    simulated::Notice n = notice(NoticeKind::PropertyChanged, id);
+    n.key = key;
+    return n;
+}
+
+simulated::Notice session(NoticeKind kind, const std::u16string& id, std::size_t index,
+                          std::uint32_t state = 0) {
+    simulated::Notice n = notice(kind, id);
+    n.session = index;
+    n.state = state;
+    return n;
+}
+
+const NoticeKey nameKey = {
+    0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}, 14};
+const NoticeKey panelKey = {
+    0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}, 0};
+
+simulated::Endpoint& speakers(simulated::Machine& m) {
+    return m.endpoints.endpoints[1];
+}
+
+// A volume slider dragged: four changes 50 ms apart, each the machine's level too.
+void drag(std::vector<simulated::Happening>& script) {
+    for (int i = 0; i < 4; ++i) {
+        simulated::Notice n = notice(NoticeKind::VolumeChanged, speakersEndpoint);
+        n.scalar = 0.3f + 0.1f * i;
+        script.push_back({milliseconds(i == 0 ? 1000 : 50),
+                          [i](simulated::Machine& m) {
+                              speakers(m).volume.value.levelDb = -20.0f + 3 * i;
+                              speakers(m).volume.value.scalar = 0.3f + 0.1f * i;
+                          },
+                          {n}});
+    }
+}
+
+// Something of every kind the service tells, on the endpoint machine.
+std::vector<simulated::Happening> everyKind() {
+    std::vector<simulated::Happening> s;
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine& m) {
+                     m.endpoints.endpoints[3].state = endpointActive;
+                     m.endpoints.endpoints[3].mixFormat = mixFormatBytes(44100, 2, 0x3);
+                 },
+                 {stateOf(headphonesEndpoint, endpointActive)}});
+    // one notification per role, as Windows sends them
+    s.push_back({milliseconds(10),
+                 {},
+                 {defaultTo(headphonesEndpoint, EndpointRole::Console),
+                  defaultTo(headphonesEndpoint, EndpointRole::Multimedia),
+                  defaultTo(headphonesEndpoint, EndpointRole::Communications)}});
+    drag(s);
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine& m) {
+                     speakers(m).sessions.push_back({S_OK, 5000, 1, false});
+                     m.endpoints.processes[5000] = u"C:\\Games\\game.exe";
+                 },
+                 {session(NoticeKind::SessionCreated, speakersEndpoint, 3)}});
+    s.push_back({milliseconds(100),
+                 {},
+                 {session(NoticeKind::SessionStateChanged, speakersEndpoint, 0, 0)}});
+    s.push_back({milliseconds(100),
+                 {},
+                 {session(NoticeKind::SessionDisconnected, speakersEndpoint, 3, 2)}});
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine& m) {
+                     m.endpoints.endpoints[2].friendlyName.value = u"TV (HDMI 2)";
+                 },
+                 {property(hdmiEndpoint, nameKey)}});
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine& m) {
+                     speakers(m).deviceFormat.value =
+                         format_bytes::extensibleBytes(SampleType::Int16, 2, 44100, 0x3);
+                     speakers(m).mixFormat = mixFormatBytes(44100, 2, 0x3);
+                 },
+                 {property(speakersEndpoint, panelKey)}});
+    s.push_back({milliseconds(1000),
+                 {},
+                 {property(micEndpoint, {0x12345678, 1, 2, {1, 2, 3, 4, 5, 6, 7, 8}, 9})}});
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine&) {
+                     addEndpoint('O', u"{0.0.0.00000000}.{usb}", u"USB Speakers").mixFormat =
+                         mixFormatBytes(48000, 2, 0x3);
+                 },
+                 {notice(NoticeKind::Added, u"{0.0.0.00000000}.{usb}")}});
+    s.push_back({milliseconds(1000),
+                 [](simulated::Machine& m) {
+                     m.endpoints.endpoints.erase(m.endpoints.endpoints.begin() + 2);
+                 },
+                 {notice(NoticeKind::Removed, hdmiEndpoint)}});
+    return s;
+}
+
+std::vector<std::string> linesOf(const std::string& output) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find('\n', start);
+        lines.push_back(output.substr(start, end - start));
+        start = end == std::string::npos ? output.size() : end + 1;
+    }
+    return lines;
+}
+
+// What a watch leaves behind: nothing.
+void expectAllLetGo(const std::string& label) {
+    simulated::releaseHangingCalls();
+    EXPECT_EQ(0, simulated::calls().watch.registrations) << label;
+    EXPECT_EQ(0ul, simulated::calls().watch.callsInCallbacks) << label;
+    EXPECT_EQ(0, simulated::calls().comDepth) << label;
+    EXPECT_EQ(0, simulated::calls().openEndpoints) << label;
+}
+
+} // namespace watch_script
+
+using WatchReport = SimulatedTest;
+
+TEST_F(WatchReport, SaysEveryEventKindInTextAndInJsonLines) {
+    using namespace watch_script;
+    const std::string speakers = "Speakers (High Definition Audio)  {0.0.0.00000000}.{speakers}  ";
+    const std::vector<std::string> expected = {
+        "2025-03-14 09:26:53.589  input   endpoint  Microphone (USB Audio)  "
+        "{0.0.1.00000000}.{mic}  active; default for console, multimedia, communications; "
+        "shared mode 48 kHz, 1 channel, float32, channel mask 0x4 (FC)",
+        "2025-03-14 09:26:53.589  output  endpoint  " + speakers +
+            "active; default for console, multimedia; shared mode 48 kHz, 2 channels, float32, "
+            "channel mask 0x3 (FL FR)",
+        "2025-03-14 09:26:53.589  output  endpoint  TV (HDMI)  {0.0.0.00000000}.{hdmi}  active; "
+        "default for communications; shared mode 48 kHz, 8 channels, float32, channel mask 0x63F "
+        "(FL FR FC LFE BL BR SL SR)",
+        "2025-03-14 09:26:53.589  output  endpoint  Headphones (USB)  "
+        "{0.0.0.00000000}.{headphones}  not present; default for none",
+        "2025-03-14 09:26:54.589  output  state     Headphones (USB)  "
+        "{0.0.0.00000000}.{headphones}  not present -> active; shared mode 44.1 kHz, 2 channels, "
+        "float32, channel mask 0x3 (FL FR)",
+        // three notifications, one line
+        "2025-03-14 09:26:54.599  output  default   Headphones (USB)  "
+        "{0.0.0.00000000}.{headphones}  console, multimedia, communications; before: Speakers "
+        "(High Definition Audio) for console, multimedia and TV (HDMI) for communications",
+        // four changes in 150 ms: the first at once, the last when 250 ms are over
+        "2025-03-14 09:26:55.599  output  volume    " + speakers + "-20 dB (30%), not muted",
+        "2025-03-14 09:26:55.749  output  volume    " + speakers + "-11 dB (60%), not muted",
+        "2025-03-14 09:26:56.749  output  session   " + speakers +
+            "game.exe, process 5000: started",
+        "2025-03-14 09:26:56.849  output  session   " + speakers +
+            "player.exe, process 4312: inactive",
+        "2025-03-14 09:26:56.949  output  session   " + speakers +
+            "game.exe, process 5000: disconnected (format changed)",
+        "2025-03-14 09:26:57.949  output  property  TV (HDMI 2)  {0.0.0.00000000}.{hdmi}  name: "
+        "TV (HDMI) -> TV (HDMI 2)",
+        "2025-03-14 09:26:58.949  output  property  " + speakers +
+            "panel format: 48 kHz, 2 channels, int24in32, channel mask 0x3 (FL FR) -> 44.1 kHz, "
+            "2 channels, int16, channel mask 0x3 (FL FR)",
+        "2025-03-14 09:26:58.949  output  mix       " + speakers +
+            "shared mode: 48 kHz, 2 channels, float32, channel mask 0x3 (FL FR) -> 44.1 kHz, 2 "
+            "channels, float32, channel mask 0x3 (FL FR)",
+        "2025-03-14 09:26:59.949  input   property  Microphone (USB Audio)  "
+        "{0.0.1.00000000}.{mic}  {12345678-0001-0002-0102-030405060708},9 changed",
+        "2025-03-14 09:27:00.949  output  added     USB Speakers  {0.0.0.00000000}.{usb}  "
+        "active; shared mode 48 kHz, 2 channels, float32, channel mask 0x3 (FL FR)",
+        // named from what was known of it
+        "2025-03-14 09:27:01.949  output  removed   TV (HDMI 2)  {0.0.0.00000000}.{hdmi}",
+        "2025-03-14 09:27:01.949  watch   ended     interrupted: 16 events seen",
+    };
+    furnishEndpointMachine();
+    simulated::machine().notifications.script = everyKind();
+    const ProgramRun text = runWithArguments({"watch"});
+    EXPECT_EQ(0, text.status);
+    EXPECT_EQ(expected, linesOf(text.output));
+    expectAllLetGo("text");
+
+    // The same events as JSON Lines: one object a line, its time and event the text line's.
+    resetEverything();
+    furnishEndpointMachine();
+    simulated::machine().notifications.script = everyKind();
+    const ProgramRun json = runWithArguments({"w", "json"});
+    EXPECT_EQ(0, json.status);
+    const std::vector<std::string> lines = linesOf(json.output);
+    ASSERT_EQ(expected.size(), lines.size());
+    const char* const events[] = {"endpoint",        "endpoint",      "endpoint",
+                                  "endpoint",        "stateChanged",  "defaultChanged",
+                                  "volumeChanged",   "volumeChanged", "session",
+                                  "session",         "session",       "propertyChanged",
+                                  "propertyChanged", "mixChanged",    "propertyChanged",
+                                  "added",           "removed",       "ended"};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const nlohmann::json object = nlohmann::json::parse(lines[i]);
+        std::string time = expected[i].substr(0, 23);
+        time[10] = 'T';
+        EXPECT_EQ(time, object["time"]) << lines[i];
+        EXPECT_EQ(events[i], object["event"]) << lines[i];
+    }
+    const auto at = [&](std::size_t i) { return nlohmann::json::parse(lines[i]); };
+    EXPECT_EQ(nlohmann::json::parse(R"(["console", "multimedia"])"), at(5)["before"][0]["roles"]);
+    EXPECT_EQ(-11.0, at(7)["db"]);
+    EXPECT_EQ("formatChanged", at(10)["reason"]);
+    EXPECT_EQ("TV (HDMI)", at(11)["old"]);
+    EXPECT_EQ(44100, at(12)["new"]["rate"]);
+    EXPECT_EQ(nullptr, at(14)["property"]);
+    EXPECT_EQ(16, at(17)["seen"]);
+    expectAllLetGo("json");
+}
+
+TEST_F(WatchReport, EachFaultLeavesTheRestOfTheWatchStanding) {
+    using namespace watch_script;
+    const struct {
+        const char* name;
+        std::function<void(simulated::Machine&)> fault;
+        std::vector<simulated::Happening> script;
+        std::vector<std::string> arguments;
+        // lines after the four endpoints', each the start of one, in order
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"registrations refused",
+         [](simulated::Machine& m) {
+             m.notifications.devicesResult = E_ACCESSDENIED;
+             m.notifications.volumeResult = E_FAIL;
+             m.notifications.sessionsResult = E_NOTIMPL;
+         },
+         {{milliseconds(10), {}, {stateOf(speakersEndpoint, endpointUnplugged)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.589  watch   warning   device events (added, removed, state, "
+          "default, property) will not be seen: access denied",
+          "2025-03-14 09:26:53.589  watch   warning   volume changes will not be seen: the audio "
+          "service refused",
+          "2025-03-14 09:26:53.589  watch   warning   session events will not be seen: the audio "
+          "service does not offer them",
+          "2025-03-14 09:26:53.599  watch   ended     interrupted: 0 events seen"}},
+        {"an event for an endpoint the service does not know",
+         {},
+         {{milliseconds(10), {}, {stateOf(u"{0.0.0.00000000}.{nobody}", endpointActive)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  ?       state     unknown  {0.0.0.00000000}.{nobody}  "
+          "unknown -> active; shared mode unknown (gone)",
+          "2025-03-14 09:26:53.599  watch   ended     interrupted: 1 event seen"}},
+        {"a burst of 100 default changes",
+         {},
+         {{milliseconds(10),
+           {},
+           {defaultTo(hdmiEndpoint, EndpointRole::Multimedia),
+            defaultTo(speakersEndpoint, EndpointRole::Multimedia)},
+           50}},
+         {"watch"},
+         {"2025-03-14 09:26:53.699  watch   ended     interrupted: 100 events seen"}},
+        {"a burst of 100 default changes, and the last one sticks",
+         {},
+         {{milliseconds(10),
+           {},
+           {defaultTo(speakersEndpoint, EndpointRole::Communications),
+            defaultTo(hdmiEndpoint, EndpointRole::Communications),
+            defaultTo(speakersEndpoint, EndpointRole::Communications)},
+           33},
+          {milliseconds(20), {}, {defaultTo(speakersEndpoint, EndpointRole::Console)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  default   Speakers (High Definition Audio)  "
+          "{0.0.0.00000000}.{speakers}  communications; before: TV (HDMI)",
+          "2025-03-14 09:26:53.699  watch   ended     interrupted: 100 events seen"}},
+        {"an endpoint removed between its event and the lookup",
+         {},
+         {{milliseconds(10),
+           [](simulated::Machine& m) {
+               m.endpoints.endpoints.erase(m.endpoints.endpoints.begin() + 2);
+           },
+           {property(hdmiEndpoint, nameKey)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  property  TV (HDMI)  {0.0.0.00000000}.{hdmi}  name: "
+          "TV (HDMI) -> unknown (gone)",
+          "2025-03-14 09:26:53.699  watch   ended     interrupted: 1 event seen"}},
+        {"no memory for a record, as the service calls back",
+         {},
+         {{milliseconds(10),
+           [](simulated::Machine&) { simulated::failAllocation(1); },
+           {stateOf(hdmiEndpoint, endpointUnplugged),
+            stateOf(headphonesEndpoint, endpointActive)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  state     Headphones (USB)",
+          "2025-03-14 09:26:53.599  watch   ended     interrupted: 2 events seen, 1 of them lost "
+          "(no room to queue them)"}},
+        {"a driver that hangs while a new name is read",
+         [](simulated::Machine&) { setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1); },
+         {{milliseconds(10),
+           [](simulated::Machine& m) {
+               speakers(m).friendlyName.value = u"Speakers (Realtek)";
+               speakers(m).hangsAtCall = speakers(m).callsAnswered + 2; // opened, then asked
+           },
+           {property(speakersEndpoint, nameKey)}},
+          {milliseconds(1000), {}, {notice(NoticeKind::VolumeChanged, speakersEndpoint)}},
+          {milliseconds(10), {}, {stateOf(hdmiEndpoint, endpointUnplugged)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  property  Speakers (High Definition Audio)  "
+          "{0.0.0.00000000}.{speakers}  name: Speakers (High Definition Audio) -> unknown (not "
+          "answering)",
+          "2025-03-14 09:26:54.599  output  volume    Speakers (High Definition Audio)  "
+          "{0.0.0.00000000}.{speakers}  0%, not muted, dB unknown (not answering)",
+          "2025-03-14 09:26:54.609  output  state     TV (HDMI)  {0.0.0.00000000}.{hdmi}  active "
+          "-> unplugged (not connected)",
+          "2025-03-14 09:26:54.609  watch   ended"}},
+        {"a name told twice within 100 ms: said at once, then as it ended",
+         {},
+         {{milliseconds(10),
+           [](simulated::Machine& m) { m.endpoints.endpoints[2].friendlyName.value = u"A"; },
+           {property(hdmiEndpoint, nameKey)}},
+          {milliseconds(40),
+           [](simulated::Machine& m) { m.endpoints.endpoints[2].friendlyName.value = u"B"; },
+           {property(hdmiEndpoint, nameKey)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  property  A  {0.0.0.00000000}.{hdmi}  name: TV (HDMI) "
+          "-> A",
+          "2025-03-14 09:26:53.639  output  property  B  {0.0.0.00000000}.{hdmi}  name: A -> B",
+          "2025-03-14 09:26:53.699  watch   ended     interrupted: 2 events seen"}},
+        {"a role left with no default",
+         {},
+         {{milliseconds(10), {}, {defaultTo(u"", EndpointRole::Communications)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  default   no endpoint  communications; before: TV "
+          "(HDMI)",
+          "2025-03-14 09:26:53.699  watch   ended"}},
+        {"an endpoint unplugged: its volume is let go",
+         {},
+         {{milliseconds(10),
+           [](simulated::Machine& m) { speakers(m).state = endpointUnplugged; },
+           {stateOf(speakersEndpoint, endpointUnplugged)}},
+          {milliseconds(10), {}, {notice(NoticeKind::VolumeChanged, speakersEndpoint)}}},
+         {"watch"},
+         {"2025-03-14 09:26:53.599  output  state     Speakers (High Definition Audio)  "
+          "{0.0.0.00000000}.{speakers}  active -> unplugged (not connected)",
+          "2025-03-14 09:26:53.609  watch   ended     interrupted: 1 event seen"}},
+        {"Ctrl+C before the script is done",
+         {},
+         {{milliseconds(10), {}, {stateOf(hdmiEndpoint, endpointDisabled)}, 1, true},
+          {milliseconds(10), {}, {stateOf(hdmiEndpoint, endpointActive)}}},
+         {"watch", "60"},
+         {"2025-03-14 09:26:53.599  output  state     TV (HDMI)  {0.0.0.00000000}.{hdmi}  active "
+          "-> disabled",
+          "2025-03-14 09:26:53.599  watch   ended     interrupted: 1 event seen"}},
+        {"time up before the next event",
+         {},
+         {{milliseconds(2500), {}, {stateOf(hdmiEndpoint, endpointDisabled)}}},
+         {"watch", "2"},
+         {"2025-03-14 09:26:55.589  watch   ended     time is up: 0 events seen"}},
+    };
+    for (const auto& c : cases) {
+        resetEverything();
+        unsetenv("SNDSCOUT_CALL_LIMIT_MS");
+        furnishEndpointMachine();
+        if (c.fault)
+            c.fault(simulated::machine());
+        simulated::machine().notifications.script = c.script;
+        const auto started = std::chrono::steady_clock::now();
+        const ProgramRun run = runWithArguments(c.arguments);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.name;
+        EXPECT_EQ(0, run.status) << c.name;
+        const std::vector<std::string> lines = linesOf(run.output);
+        ASSERT_EQ(4 + c.lines.size(), lines.size()) << c.name << "\n" << run.output;
+        for (std::size_t i = 0; i < c.lines.size(); ++i)
+            EXPECT_EQ(c.lines[i], lines[4 + i].substr(0, c.lines[i].size())) << c.name;
+        expectAllLetGo(c.name);
+    }
+    unsetenv("SNDSCOUT_CALL_LIMIT_MS");
+
+    // Standard output closed: status 1, as in every mode, and the JSON Lines say why.
+    for (const char* json : {"", "json"}) {
+        resetEverything();
+        furnishEndpointMachine();
+        const std::vector<std::string> arguments =
+            *json ? std::vector<std::string>{"watch", json} : std::vector<std::string>{"watch"};
+        EXPECT_EQ(1, runOnFullDevice(arguments)) << json;
+        expectAllLetGo(std::string("closed ") + json);
+    }
+}
+
+TEST_F(WatchReport, MemoryFailingAnywhereLeavesNothingRegistered) {
+    using namespace watch_script;
+    furnishEndpointMachine();
+    simulated::machine().notifications.script = everyKind();
+    failing_heap::failFrom(0);
+    runCapturingErrors({"watch"});
+    const unsigned long allocations = failing_heap::counted();
+    ASSERT_GT(allocations, 100u);
+    for (unsigned long n = 1; n <= allocations; n += 1 + n / 8) {
+        for (bool persistent : {false, true}) {
+            resetEverything();
+            furnishEndpointMachine();
+            simulated::machine().notifications.script = everyKind();
+            const FullRun run = runCapturingErrors(
+                {"watch", "json"}, [&] { failing_heap::failFrom(n, persistent); },
+                [] { failing_heap::failFrom(0); });
+            EXPECT_TRUE(run.status == 0 || run.status == 1) << "allocation " << n;
+            for (const std::string& line : linesOf(run.output))
+                EXPECT_TRUE(nlohmann::json::accept(line)) << "allocation " << n << ": " << line;
+            expectAllLetGo("allocation " + std::to_string(n));
         }
     }
 }

@@ -1,6 +1,7 @@
 // Runs the whole program with argument vectors from the input against one small
 // fixed machine. Whatever the arguments, the program shows the banner and then
-// exactly the report or usage text of the mode it chose, and succeeds; with a
+// exactly the report or usage text of the mode it chose (the watch: exactly its
+// lines, with no banner), and succeeds; with a
 // json word among them, it writes exactly the JSON document of the mode the
 // other arguments choose, or the usage text on standard error and status 2.
 //
@@ -52,6 +53,10 @@ void furnish() {
     simulated::Endpoint& speakers = addEndpoint('O', u"{0.0.0.00000000}.{speakers}", u"Speakers");
     speakers.mixFormat = mixFormatBytes(48000, 2, 0x3);
     speakers.exclusive = productProfile({SampleType::Int16}, {2}, {44100, 48000});
+    // Ctrl+C as the watch starts, whatever time it was given.
+    simulated::Happening interrupt;
+    interrupt.interrupt = true;
+    m.notifications.script = {interrupt};
 }
 
 // The scratch file every "out" word is given.
@@ -106,6 +111,10 @@ const std::string& expectedOutput(RunMode mode) {
             const char* const argv[] = {"sndscout", "?", nullptr};
             return run(2, argv).output;
         }(),
+        [] {
+            const char* const argv[] = {"sndscout", "watch", nullptr};
+            return run(2, argv).output;
+        }(),
     };
     return outputs[static_cast<int>(mode)];
 }
@@ -124,7 +133,8 @@ const FullRun& expectedJson(RunMode mode) {
         runJson({"quick", "json"}),
         runJson({"exclusive", "json"}),
     };
-    return outputs[static_cast<int>(mode)];
+    static const FullRun watch = runJson({"watch", "json"});
+    return mode == RunMode::Watch ? watch : outputs[static_cast<int>(mode)];
 }
 
 const char* modeName(RunMode mode) {
@@ -135,6 +145,8 @@ const char* modeName(RunMode mode) {
         return "quick";
     case RunMode::Exclusive:
         return "exclusive";
+    case RunMode::Watch:
+        return "watch";
     case RunMode::Usage:
         break;
     }
@@ -229,8 +241,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The exclusive report's blocks are not format lines; its device lines are
     // still the others'.
     ParsedReport parsed;
-    const std::string problem =
-        mode == RunMode::Exclusive ? std::string() : parseReport(result.output, &parsed);
+    const std::string problem = mode == RunMode::Exclusive || mode == RunMode::Watch
+                                    ? std::string()
+                                    : parseReport(result.output, &parsed);
     if (!problem.empty())
         fail(std::string(modeName(mode)) + " run: " + problem);
     if (parsed.usage != (mode == RunMode::Usage))

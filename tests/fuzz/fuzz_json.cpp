@@ -7,7 +7,8 @@
 // each device's endpoint there exactly when it could be had, the PCM bits,
 // slow formats the device accepted, exclusive formats the device took, and
 // every key in its place. Standard error stays empty, unless it is a console:
-// then it holds only the progress line, erased at the end.
+// then it holds only the progress line, erased at the end. Last, the watch's
+// JSON Lines over the input's script of notifications each parse.
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
 // 0 to 2 make standard error a console for the slow, quick and exclusive run, then the conditions.
@@ -21,7 +22,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -406,6 +409,37 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
     }
 }
 
+// The watch's JSON Lines: each one object that parses, of an event it names,
+// about an endpoint by id or none, the last counting every callback played.
+void checkWatchLines(const FullRun& run) {
+    expect(run.status == 0 && run.errors.empty(), "watch json: status or errors");
+    const char* const events[] = {"endpoint",        "notWatched",   "added",
+                                  "removed",         "stateChanged", "defaultChanged",
+                                  "propertyChanged", "mixChanged",   "volumeChanged",
+                                  "session",         "ended"};
+    Json last;
+    for (std::size_t start = 0; start < run.output.size();) {
+        const std::size_t end = run.output.find('\n', start);
+        expect(end != std::string::npos, "a JSON line without its end");
+        const std::string line = run.output.substr(start, end - start);
+        start = end + 1;
+        expect(Json::accept(line), "not one JSON object: " + line);
+        last = Json::parse(line);
+        expect(last["time"].is_string() && last["time"].get<std::string>().size() == 23 &&
+                   last["event"].is_string() &&
+                   std::find(std::begin(events), std::end(events), last["event"]) !=
+                       std::end(events),
+               "a JSON line's time or event: " + line);
+        if (last.contains("id"))
+            expect((last["id"].is_string() || last["id"].is_null()) &&
+                       (last["name"].is_string() || last["name"].is_null()),
+                   "a JSON line's endpoint: " + line);
+    }
+    const auto seen = static_cast<std::int64_t>(simulated::calls().watch.callbacks);
+    expect(last["event"] == "ended" && last["seen"] == seen && last["lost"] <= seen,
+           "the watch's last line: " + last.dump() + ", " + std::to_string(seen) + " callbacks");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -415,7 +449,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const MemoryFault memory = readMachine(in, m);
     const std::uint8_t consoles = in.byte();
     const std::optional<Hang> hang = readEndpointConditions(in, m);
-    const simulated::Machine furnished = m; // the program only reads it
+    readNotifications(in, m);
+    const simulated::Machine furnished = m; // the program only reads it, but for the watch
 
     ParsedReport quickText;
     const ProgramRun quick = runWithArguments({"quick"});
@@ -455,6 +490,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
            std::to_string(simulated::calls().comDepth) + " COM set-ups not undone");
     expect(simulated::calls().openEndpoints == 0,
            std::to_string(simulated::calls().openEndpoints) + " endpoints left open");
+
+    // Last, as its script changes the machine.
+    checkWatchLines(runCapturingErrors({"watch", "json"}));
+    expectWatchLeftNothing("watch json");
 
     resetEverything();
     return 0;

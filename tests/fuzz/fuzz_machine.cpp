@@ -750,6 +750,115 @@ std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
     return Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
 }
 
+namespace {
+
+// Keys the watch names and reads again, and one it cannot name.
+const NoticeKey noticeKeys[] = {
+    {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}, 14},
+    {0x026e516e, 0xb814, 0x414b, {0x83, 0xcd, 0x85, 0x6d, 0x6f, 0xef, 0x48, 0x22}, 2},
+    {0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}, 0},
+    {0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}, 5},
+    {0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}, 0},
+    {0xe4870e26, 0x3cc5, 0x4cd2, {0xba, 0x46, 0xca, 0x0a, 0x9a, 0x70, 0xed, 0x04}, 3},
+    {0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}, 17},
+};
+
+// What the happening changes in the machine, for the endpoint it names: the
+// state a state notice tells, the level a volume notice does, a new session,
+// a new name; for the rest the endpoint goes away.
+std::function<void(simulated::Machine&)> changeFor(const simulated::Notice& n, std::size_t index,
+                                                   std::u16string name) {
+    return [n, index, name](simulated::Machine& m) {
+        std::vector<simulated::Endpoint>& endpoints = m.endpoints.endpoints;
+        if (index >= endpoints.size())
+            return;
+        simulated::Endpoint& e = endpoints[index];
+        switch (n.kind) {
+        case NoticeKind::StateChanged:
+            e.state = n.state;
+            break;
+        case NoticeKind::VolumeChanged:
+            e.volume = {S_OK, {-96.0f * (1 - n.scalar), n.scalar, n.muted, -96, 0, 0.5f}};
+            break;
+        case NoticeKind::SessionCreated:
+            e.sessions.push_back(
+                {S_OK, 1000 + static_cast<std::uint32_t>(e.sessions.size()), 1, false});
+            break;
+        case NoticeKind::PropertyChanged:
+            e.friendlyName = {S_OK, name};
+            break;
+        default:
+            endpoints.erase(endpoints.begin() + static_cast<std::ptrdiff_t>(index));
+            break;
+        }
+    };
+}
+
+} // namespace
+
+void readNotifications(Input& in, simulated::Machine& m) {
+    simulated::NotificationSource& source = m.notifications;
+    const std::uint8_t refused = in.byte();
+    for (int bit = 0; bit < 3; ++bit) {
+        if ((refused >> bit & 1) == 0)
+            continue;
+        const HRESULT code = someCode(in, serviceFailures);
+        (bit == 0   ? source.devicesResult
+         : bit == 1 ? source.volumeResult
+                    : source.sessionsResult) = code == S_OK ? E_NOTIMPL : code;
+    }
+    const std::size_t count = in.byte() % 17;
+    const std::vector<simulated::Endpoint>& endpoints = m.endpoints.endpoints;
+    for (std::size_t h = 0; h < count; ++h) {
+        const std::uint8_t kind = in.byte();
+        simulated::Happening happening;
+        happening.after = std::chrono::milliseconds(10 * in.byte());
+        const std::uint8_t which = in.byte();
+        const std::size_t index = endpoints.empty() ? 0 : which % endpoints.size();
+        simulated::Notice n;
+        n.kind = static_cast<NoticeKind>(kind % 9);
+        n.id =
+            which == 0xFF || endpoints.empty() ? u"{0.0.0.00000000}.{nobody}" : endpoints[index].id;
+        const std::uint8_t state = in.byte();
+        n.state = state < 0xF0 ? state % 16 : in.dword(); // states, session states, reasons
+        n.direction = (in.byte() & 1) != 0 ? 'I' : 'O';
+        n.role = static_cast<EndpointRole>(in.byte() % endpointRoleCount);
+        if (n.kind == NoticeKind::DefaultChanged && (state & 1) != 0)
+            n.id.clear(); // the role has no default any more
+        n.key = in.pick(noticeKeys);
+        n.scalar = (in.byte() % 101) / 100.0f;
+        n.muted = (in.byte() & 1) != 0;
+        n.session = in.byte() % 6;
+        if ((kind & 0x10) != 0 && which != 0xFF)
+            happening.change = changeFor(n, index, readText(in));
+        if ((kind & 0x80) != 0) {
+            auto change = happening.change;
+            happening.change = [change](simulated::Machine& machine) {
+                if (change)
+                    change(machine);
+                simulated::failAllocation(1);
+            };
+        }
+        happening.notices.push_back(n);
+        if ((kind & 0x20) != 0)
+            happening.repeat = 1 + in.byte() % 64;
+        happening.interrupt = (kind & 0x40) != 0;
+        source.script.push_back(happening);
+    }
+}
+
+void expectWatchLeftNothing(const std::string& where) {
+    simulated::releaseHangingCalls();
+    const simulated::CallLog& log = simulated::calls();
+    expect(log.watch.registrations == 0, [&] {
+        return where + ": " + std::to_string(log.watch.registrations) +
+               " callbacks left registered";
+    });
+    expect(log.watch.callsInCallbacks == 0, where + ": a callback called the service");
+    expect(log.comDepth == 0, where + ": COM left set up");
+    expect(log.openEndpoints == 0, where + ": an endpoint left open");
+}
+
 std::vector<long> listedIds(const std::vector<simulated::Device>& devices,
                             const std::optional<UINT>& reported) {
     std::vector<long> ids;

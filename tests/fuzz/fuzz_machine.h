@@ -51,6 +51,13 @@
 //              the panel format, periods and volume, sessions and their processes; a reading
 //              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
 //   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
+//   watch:     a byte whose bits 0-2 refuse the registrations for device events,
+//              volume and sessions (each then a code byte), then a count % 17 of
+//              happenings: per happening a kind byte (% 9 the notice; bit 4 a
+//              change to the machine first, bit 5 a burst, then a count byte, bit
+//              6 Ctrl+C after it, bit 7 no memory for the first record), a time
+//              byte (x 10 ms), which endpoint (0xFF an id nobody knows) and the
+//              notice's own bytes: a state, a role, a key, a level, a session
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint.
 #pragma once
@@ -118,6 +125,12 @@ MemoryFault readMachine(Input& in, simulated::Machine& m);
 // The part after a target's own bytes. A hang: an endpoint, its n-th call (1: its opening).
 using Hang = std::pair<std::size_t, unsigned long>;
 std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m);
+
+// The watch's registrations and the script of its notification source, last.
+void readNotifications(Input& in, simulated::Machine& m);
+// What every watch run must leave: nothing registered, no call from a callback,
+// COM and every endpoint as they were. Lets hanging calls go first.
+void expectWatchLeftNothing(const std::string& where);
 
 // The device numbers a section lists: from 0 without holes, a count read as
 // negative lists nothing, and the first unknown number ends the list.

@@ -7,7 +7,8 @@
 // shape; the catalogue holds what the codecs delivered, once each, in order;
 // and the exclusive mode lists each device's endpoint as the machine has it,
 // never claims a format the device refused, leaves COM and every endpoint as
-// it found them.
+// it found them; and the watch, over a script of notifications from the
+// input, writes whole lines of its kinds and leaves nothing registered.
 //
 // The input's layout is written down in fuzz_machine.h, beside the code that
 // reads it: the machine the older seeds describe, the allocation fault, then
@@ -550,6 +551,37 @@ void checkExclusiveRun(const simulated::Machine& m, const EndpointExpectations& 
     }
 }
 
+// The watch's lines: each whole and of its kind, the endpoints' first, none
+// broken by a name, and the last one counting every callback played.
+void checkWatchRun(const ProgramRun& run) {
+    expect(run.status == 0, "watch exit status " + std::to_string(run.status));
+    static const std::regex shape("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  "
+                                  "(input |output|\\?     |watch )  (endpoint|added   |removed "
+                                  "|state   |default |property|mix     |volume  |session |warning "
+                                  "|ended   )  .+");
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < run.output.size();) {
+        const std::size_t end = run.output.find('\n', start);
+        expect(end != std::string::npos, "a watch line without its end");
+        lines.push_back(run.output.substr(start, end - start));
+        start = end + 1;
+    }
+    bool events = false;
+    for (const std::string& line : lines) {
+        expect(std::regex_match(line, shape) &&
+                   std::none_of(line.begin(), line.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+               "watch line \"" + line + "\"");
+        const bool listed = line.compare(33, 8, "endpoint") == 0;
+        expect(!listed || !events, "an endpoint's first line after the events: " + line);
+        events = events || !listed;
+    }
+    const std::string seen = std::to_string(simulated::calls().watch.callbacks);
+    expect(!lines.empty() && lines.back().find("watch   ended     interrupted: " + seen +
+                                               " event") != std::string::npos,
+           [&] { return "the watch's last line, " + seen + " callbacks: " + run.output; });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -558,7 +590,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     simulated::Machine& m = simulated::machine();
     const MemoryFault memory = readMachine(in, m);
     const std::optional<Hang> hang = readEndpointConditions(in, m);
-    const simulated::Machine furnished = m; // the program only reads it
+    readNotifications(in, m);
+    const simulated::Machine furnished = m; // the program only reads it, but for the watch
     const bool memoryFails = memory.fails;
     if (memoryFails)
         simulated::failAllocation(memory.allocation, memory.persistent);
@@ -589,6 +622,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
            std::to_string(simulated::calls().comDepth) + " COM set-ups not undone");
     expect(simulated::calls().openEndpoints == 0,
            std::to_string(simulated::calls().openEndpoints) + " endpoints left open");
+
+    // Last, as its script changes the machine.
+    checkWatchRun(runWithArguments({"watch"}));
+    expectWatchLeftNothing("watch");
 
     resetEverything();
     return 0;

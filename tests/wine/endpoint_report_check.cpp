@@ -1030,6 +1030,172 @@ void checkClosedPipe(const std::string& program, const std::vector<std::string>&
         std::printf("ok   %s: exit status 1, \"%s\"\n", label.c_str(), visible(lines[0]).c_str());
 }
 
+// ---- The watch ------------------------------------------------------------------------
+
+// Wine tells a watcher of one thing only, a change of default: another process
+// sets winealsa.drv's DefaultOutput while `sndscout watch 5 json` runs, here
+// from a thread of the checker's own, and puts it back afterwards.
+const wchar_t* const alsaKey = L"Software\\Wine\\Drivers\\winealsa.drv";
+
+struct DefaultSwitch {
+    std::u16string to;
+    DWORD afterMs = 1500;
+};
+
+DWORD WINAPI switchDefault(void* parameter) {
+    const auto& s = *static_cast<const DefaultSwitch*>(parameter);
+    Sleep(s.afterMs);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, alsaKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return 1;
+    const auto* bytes = reinterpret_cast<const BYTE*>(s.to.c_str());
+    const LONG set = RegSetValueExW(key, L"DefaultOutput", 0, REG_SZ, bytes,
+                                    static_cast<DWORD>((s.to.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+    return set == ERROR_SUCCESS ? 0 : 1;
+}
+
+// DefaultOutput as it was, or unset when there was none; put back by restore().
+std::optional<std::u16string> savedDefault() {
+    wchar_t value[512];
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, alsaKey, L"DefaultOutput", RRF_RT_REG_SZ, nullptr, value,
+                     &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t*>(value));
+}
+
+void restore(const std::optional<std::u16string>& saved) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, alsaKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    if (saved)
+        RegSetValueExW(key, L"DefaultOutput", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(saved->c_str()),
+                       static_cast<DWORD>((saved->size() + 1) * sizeof(char16_t)));
+    else
+        RegDeleteValueW(key, L"DefaultOutput");
+    RegCloseKey(key);
+}
+
+bool watchedForAbout5s(const std::string& label, const ProgramRun& run) {
+    if (!startedAndQuiet(label, run, 0))
+        return false;
+    if (run.seconds < 4.5 || run.seconds > 15) {
+        fail(label + ": ended after " + std::to_string(run.seconds) + " s, expected about 5");
+        return false;
+    }
+    return true;
+}
+
+// `sndscout watch 5`: a line per endpoint of every state, the sessions it will
+// not see, and no event.
+void checkWatchText(const std::string& program, const Truth& truth) {
+    const std::string label = "watch " + describeArgs({"watch", "5"});
+    const ProgramRun run = runProgram(program, {"watch", "5"}, OutputPipe::Open, ErrorStream::Kept);
+    if (!watchedForAbout5s(label, run))
+        return;
+    const std::vector<std::string> lines = splitLines(run.output);
+    std::size_t at = 0;
+    for (int d = 0; d < 2; ++d)
+        for (const std::u16string& id : truth.live.allIds[d]) {
+            const LiveEndpoint* e = truth.live.find(id);
+            const std::string want =
+                std::string(d == 0 ? "input " : "output") + "  endpoint  " +
+                (e != nullptr && e->friendlyName ? ansiOf(*e->friendlyName) : "unknown") + "  " +
+                ansiOf(id) + "  " + stateFact(e != nullptr ? e->state : std::nullopt).lines[0];
+            if (at >= lines.size() || lines[at].compare(25, want.size(), want) != 0)
+                fail(label + ": line " + std::to_string(at + 1) + " \"" +
+                     (at < lines.size() ? visible(lines[at]) : "") + "\", expected \"" +
+                     visible(want) + "...\"");
+            ++at;
+        }
+    const std::vector<std::string> rest = {
+        "watch   warning   session events will not be seen: the audio service does not offer "
+        "them\r\n",
+        "watch   ended     time is up: 0 events seen\r\n"};
+    for (const std::string& want : rest) {
+        if (at >= lines.size() || lines[at].compare(25, std::string::npos, want) != 0)
+            fail(label + ": line " + std::to_string(at + 1) + " \"" +
+                 (at < lines.size() ? visible(lines[at]) : "") + "\", expected \"..." +
+                 visible(want) + "\"");
+        ++at;
+    }
+    if (lines.size() != at)
+        fail(label + ": " + std::to_string(lines.size()) + " lines, expected " +
+             std::to_string(at));
+    else
+        std::printf("ok   %s: %zu lines, exit status 0 after %.2f s\n", label.c_str(), at,
+                    run.seconds);
+}
+
+// `sndscout watch 5 json` while DefaultOutput goes to another output endpoint:
+// the endpoints' lines, then exactly one default change, naming that endpoint
+// and the roles it now has, and who had them before.
+void checkWatchDefault(const std::string& program, const Truth& truth) {
+    const std::string label = "watch " + describeArgs({"watch", "5", "json"});
+    const std::u16string& before = truth.live.defaults[1][0].value_or(u"");
+    DefaultSwitch change;
+    for (const std::u16string& id : truth.live.activeIds[1])
+        if (id != before && change.to.empty())
+            change.to = id;
+    if (change.to.empty())
+        return fail(label + ": the prefix has no second active output endpoint");
+    const std::optional<std::u16string> saved = savedDefault();
+    HANDLE thread = CreateThread(nullptr, 0, switchDefault, &change, 0, nullptr);
+    const ProgramRun run =
+        runProgram(program, {"watch", "5", "json"}, OutputPipe::Open, ErrorStream::Kept);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    restore(saved);
+    if (!watchedForAbout5s(label, run))
+        return;
+    std::size_t endpoints = 0;
+    std::vector<Json> changes;
+    Json ended;
+    for (const std::string& line : splitLines(run.output)) {
+        if (!Json::accept(line)) {
+            fail(label + ": not a JSON line: " + visible(line));
+            continue;
+        }
+        const Json object = Json::parse(line);
+        const std::string event = object.value("event", "");
+        endpoints += event == "endpoint" ? 1 : 0;
+        if (event == "defaultChanged")
+            changes.push_back(object);
+        if (event == "ended")
+            ended = object;
+        if (event != "endpoint" && event != "defaultChanged" && event != "ended" &&
+            !(event == "notWatched" && object["what"] == "sessions"))
+            fail(label + ": an event Wine does not send: " + visible(line));
+    }
+    if (endpoints != truth.live.allIds[0].size() + truth.live.allIds[1].size())
+        fail(label + ": " + std::to_string(endpoints) + " endpoint lines");
+    const LiveEndpoint* to = truth.live.find(change.to);
+    const Json want = {{"id", utf8Of(change.to)},
+                       {"direction", "output"},
+                       {"name", to != nullptr && to->friendlyName ? Json(utf8Of(*to->friendlyName))
+                                                                  : Json(nullptr)},
+                       {"roles", {"console", "multimedia"}}};
+    bool good = changes.size() == 1;
+    for (const auto& [key, value] : want.items())
+        good = good && changes[0][key] == value;
+    good = good && changes[0]["before"].size() >= 1 &&
+           changes[0]["before"][0]["id"] == (before.empty() ? Json(nullptr) : Json(utf8Of(before)));
+    if (!good)
+        fail(label + ": " + std::to_string(changes.size()) +
+             " default changes, expected one like " + want.dump() +
+             (changes.empty() ? "" : ", got " + changes[0].dump()));
+    if (ended["reason"] != "time" || ended["seen"] != 2 || ended["lost"] != 0)
+        fail(label + ": last line " + ended.dump() + ", expected the time up and 2 events seen");
+    if (good)
+        std::printf("ok   %s: one default change to %s, exit status 0 after %.2f s\n",
+                    label.c_str(), utf8Of(change.to).c_str(), run.seconds);
+}
+
 // ---- What the prefix must hold ---------------------------------------------------------
 
 void checkPrefix(const Truth& truth) {
@@ -1147,6 +1313,9 @@ int main() {
     checkUsage(program);
     checkClosedPipe(program, {"json", "q"});
     checkClosedPipe(program, {"e", "json"});
+    // Last: the second one changes the default output while it runs.
+    checkWatchText(program, truth);
+    checkWatchDefault(program, truth);
 
     printSummary(truth, programSeconds);
     std::printf("%d failures, %.1f s in all\n", failures, secondsNow() - start);

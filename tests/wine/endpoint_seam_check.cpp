@@ -45,6 +45,8 @@ const char* answerName(EndpointAnswer answer) {
         return "AccessDenied";
     case EndpointAnswer::NoMemory:
         return "NoMemory";
+    case EndpointAnswer::NotImplemented:
+        return "NotImplemented";
     case EndpointAnswer::Failed:
         return "Failed";
     }
