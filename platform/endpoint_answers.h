@@ -5,7 +5,14 @@
 
 #include "platform/endpoint_services.h"
 
+#include <cstdint>
+
 EndpointAnswer endpointAnswerOf(HRESULT result);
 
 // For the waveform driver's endpoint-id messages.
 EndpointAnswer endpointAnswerOfMessage(MMRESULT result);
+
+// For the configuration manager's CONFIGRET codes, and for the Win32 error
+// codes of the registry, the service manager and the version resources.
+EndpointAnswer endpointAnswerOfConfig(std::uint32_t result);
+EndpointAnswer endpointAnswerOfError(std::uint32_t error);

@@ -1,5 +1,6 @@
 // The endpoint service over the real Core Audio. Every result code goes through
-// the one sorting table; nothing of COM leaves this file.
+// the one sorting table; nothing of COM leaves this folder, where only the
+// hardware calls share this file's records (endpoint_device_windows.h).
 #include "platform/endpoint_answers.h"
 #include "platform/format_copy.h"
 
@@ -12,6 +13,8 @@
 #include <audiopolicy.h>
 #include <endpointvolume.h>
 #include <mmddk.h>
+
+#include "platform/endpoint_device_windows.h"
 
 #include <climits>
 #include <optional>
@@ -28,69 +31,6 @@
 
 namespace {
 
-// Holds one reference to a COM object and releases it.
-template <class T> class ComRef {
-public:
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() { reset(); }
-
-    void reset() {
-        if (pointer_ != nullptr)
-            pointer_->Release();
-        pointer_ = nullptr;
-    }
-    // For the out parameter of a call; drops what was held.
-    T** receive() {
-        reset();
-        return &pointer_;
-    }
-    void** receiveVoid() { return reinterpret_cast<void**>(receive()); }
-    T* operator->() const { return pointer_; }
-    T* get() const { return pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-// Holds memory the service allocated for the caller and frees it.
-template <class T> class TaskMemory {
-public:
-    TaskMemory() = default;
-    TaskMemory(const TaskMemory&) = delete;
-    TaskMemory& operator=(const TaskMemory&) = delete;
-    ~TaskMemory() { CoTaskMemFree(pointer_); }
-
-    T** receive() {
-        CoTaskMemFree(pointer_);
-        pointer_ = nullptr;
-        return &pointer_;
-    }
-    T* get() const { return pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-// A property value, cleared whatever happens to it.
-class PropertyValue {
-public:
-    PropertyValue() { PropVariantInit(&value_); }
-    PropertyValue(const PropertyValue&) = delete;
-    PropertyValue& operator=(const PropertyValue&) = delete;
-    ~PropertyValue() { PropVariantClear(&value_); }
-
-    PROPVARIANT* receive() {
-        PropVariantClear(&value_);
-        return &value_;
-    }
-    const PROPVARIANT& get() const { return value_; }
-
-private:
-    PROPVARIANT value_;
-};
-
 static_assert(static_cast<int>(EndpointRole::Console) == eConsole &&
                   static_cast<int>(EndpointRole::Multimedia) == eMultimedia &&
                   static_cast<int>(EndpointRole::Communications) == eCommunications,
@@ -98,17 +38,6 @@ static_assert(static_cast<int>(EndpointRole::Console) == eConsole &&
 
 EDataFlow dataFlow(DeviceDirection direction) {
     return direction == 'I' ? eCapture : eRender;
-}
-
-std::u16string fromWide(const wchar_t* text) {
-    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
-    if (text == nullptr)
-        return std::u16string();
-    return std::u16string(reinterpret_cast<const char16_t*>(text));
-}
-
-const wchar_t* toWide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 // An endpoint's id, as the service allocated it.
@@ -573,4 +502,16 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         sessions->clear();
         return EndpointAnswer::NoMemory;
     }
+}
+
+IMMDeviceEnumerator* endpointEnumerator(EndpointService* service) {
+    return service != nullptr ? service->enumerator.get() : nullptr;
+}
+
+IMMDevice* endpointComDevice(EndpointDevice* device) {
+    return device->device.get();
+}
+
+HRESULT endpointPropertyStore(EndpointDevice* device, IPropertyStore** store) {
+    return propertyStore(device, store);
 }
