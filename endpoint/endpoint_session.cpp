@@ -200,6 +200,12 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
                                 return endpointNumber(d, EndpointNumber::FormFactor, value);
                             }),
          &facts.formFactor);
+    // Read before anything that needs the audio client, so that a driver that
+    // hangs there still shows which driver it is.
+    if (exclusiveMode && !w.spent())
+        facts.hardware =
+            hardware.read(w, std::shared_ptr<EndpointService* const>(state, &state->service),
+                          std::shared_ptr<EndpointDevice* const>(state, &state->device), facts.id);
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
     if (exclusiveMode && !w.spent())
         readCondition(*found);
@@ -360,4 +366,12 @@ EndpointSession::unmatchedEndpoint(const std::u16string& id, DeviceDirection dir
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+SystemFacts EndpointSession::systemFacts() {
+    if (startWorker())
+        return hardware.readSystem(*worker);
+    // The system is not the endpoint service's: without that, it is asked here.
+    TimedWorker here(std::nullopt, nullptr);
+    return hardware.readSystem(here);
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "endpoint/endpoint_facts.h"
+#include "hardware/hardware_reader.h"
 
 #include <functional>
 #include <memory>
@@ -49,6 +50,9 @@ public:
     unmatchedEndpoint(const std::u16string& id, DeviceDirection direction,
                       const std::function<void(const EndpointFacts&)>& identified);
 
+    // The system the report runs on, for the exclusive mode's header.
+    SystemFacts systemFacts();
+
     struct WorkerState; // the service and the open endpoint, on the worker's thread
 
 private:
@@ -65,4 +69,5 @@ private:
     bool defaultsRead = false;
     EndpointDefaults defaults;
     std::vector<std::u16string> matched;
+    HardwareReader hardware;
 };

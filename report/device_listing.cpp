@@ -102,6 +102,8 @@ void writeReport(ReportKind kind, bool withEndpoints, ReportWriter& writer) {
         return;
     }
     EndpointSession session(kind == ReportKind::Exclusive);
+    if (kind == ReportKind::Exclusive)
+        writer.systemFacts(session.systemFacts());
     walkSection('I', kind, &session, writer);
     walkSection('O', kind, &session, writer);
 }

@@ -13,6 +13,9 @@ void writeEndpointBlock(const EndpointFacts* facts, const EndpointFormats* forma
 // device leads to; its block follows with writeEndpointBlock().
 void writeUnmatchedLine(const EndpointFacts& facts);
 
+// The exclusive mode's header: the Windows version and the audio services.
+void writeSystemLines(const SystemFacts& facts);
+
 // A rate in kilohertz, as short as it is exact: "8", "11.025", "44.1".
 std::string kilohertzText(DWORD rate);
 

@@ -15,6 +15,9 @@ class ReportWriter : public AcceptedFormatSink {
 public:
     virtual ~ReportWriter() = default;
 
+    // In the exclusive mode, before the first section: the system it runs on.
+    virtual void systemFacts(const SystemFacts& facts) = 0;
+
     virtual void beginSection(DeviceDirection direction) = 0;
     // Before a device is probed: its place among the section's numbers.
     virtual void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,

@@ -10,6 +10,10 @@
 #include <iomanip>
 #include <iostream>
 
+void TextWriter::systemFacts(const SystemFacts& facts) {
+    writeSystemLines(facts);
+}
+
 void TextWriter::beginSection(DeviceDirection direction) {
     if (direction == 'I')
         std::cout << "        Input Devices" << std::endl << "        -------------" << std::endl;

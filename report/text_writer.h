@@ -6,6 +6,7 @@
 
 class TextWriter final : public ReportWriter {
 public:
+    void systemFacts(const SystemFacts& facts) override;
     void beginSection(DeviceDirection direction) override;
     void probing(DeviceDirection, std::int32_t, std::int32_t, const DeviceCaps&) override {}
     void beginDevice(std::int32_t id, const DeviceCaps& caps) override;

@@ -32,18 +32,40 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
                                            std::vector<unsigned> channels,
                                            std::vector<DWORD> rates);
 
+// A devnode and its driver as Device Manager shows it: provider, version,
+// INF, service, and the date as a FILETIME; present, working, with one
+// hardware id.
+struct DriverText {
+    std::u16string provider, version, inf, service;
+    std::uint64_t date;
+};
+simulated::Devnode& addDevnode(const std::u16string& instanceId, const std::u16string& hardwareId,
+                               const DriverText& driver);
+
+// A file's VS_FIXEDFILEINFO as its version resource holds it.
+std::vector<unsigned char> fixedVersionBytes(std::uint16_t a, std::uint16_t b, std::uint16_t c,
+                                             std::uint16_t d);
+
 // A microphone and speakers that lead to their endpoints, an old output driver
 // that names none, an HDMI endpoint no waveform device leads to, and headphones
 // no longer present; the microphone is every input default, the speakers the
 // console and multimedia output, the HDMI endpoint the communications output.
 // The speakers also give their volume, effects, control-panel format, engine
 // periods and three sessions: a program, the system sounds, and a process that
-// cannot be opened.
+// cannot be opened. Behind them: the microphone on a USB devnode, in one
+// container with the headphones, which reach no devnode; the speakers on an
+// HD Audio codec with two effects, one of them registered; HDMI on the
+// display's codec; Windows 10, its audio services running.
 extern const std::u16string micEndpoint;
 extern const std::u16string speakersEndpoint;
 extern const std::u16string hdmiEndpoint;
 extern const std::u16string headphonesEndpoint;
 void furnishEndpointMachine();
+
+// That machine and, no waveform device leading to them, Bluetooth headphones
+// whose stereo half is one devnode and whose hands-free half, an input and an
+// output, another; a virtual cable; USB speakers whose device cannot start.
+void furnishHardwareMachine();
 
 // Empties both catalogue lists and frees their records.
 void emptyCatalogue();
