@@ -5,9 +5,11 @@
 #   x86_64-w64-mingw32-objdump -p PROGRAM.exe | sh check_imports.sh
 set -u
 # The DLLs the program calls directly, all part of Windows, in lower case: the
-# C runtime, the waveform-audio and codec services, COM for Core Audio, and
-# kernel streaming.
+# C runtime, the waveform-audio and codec services, COM for Core Audio, kernel
+# streaming, and for the hardware behind the endpoints SetupAPI, the
+# configuration manager, the registry and service manager, and version resources.
 allowed=" kernel32.dll msvcrt.dll winmm.dll msacm32.dll ole32.dll oleaut32.dll ksuser.dll "
+allowed="$allowed setupapi.dll cfgmgr32.dll advapi32.dll version.dll "
 
 names=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r' | tr '[:upper:]' '[:lower:]')
 if [ -z "$names" ]; then
