@@ -133,6 +133,10 @@ EndpointHardware HardwareReader::read(TimedWorker& worker,
         worker, [device](std::u16string* id) { return endpointAdapterInstance(*device, id); }));
     if (instance)
         h.adapter = adapter(worker, *instance);
+    // Past a call that hung the rest stays unknown, and the list of
+    // containers is left for an endpoint whose worker still answers.
+    if (worker.spent())
+        return h;
 
     const std::optional<std::vector<EffectReading>> readings =
         ask<std::vector<EffectReading>>(worker, [device](std::vector<EffectReading>* all) {
@@ -145,6 +149,8 @@ EndpointHardware HardwareReader::read(TimedWorker& worker,
                 found.push_back(effect(worker, r));
     }
 
+    if (worker.spent())
+        return h;
     if (!containersAsked) {
         containersAsked = true;
         containers = ask<std::vector<ContainerReading>>(

@@ -574,6 +574,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
                std::vector<std::string> lines = replacedAll(
                    speakerLine, {{"Hardware", "HD Audio 10EC:0256"},
                                  {"Driver", "provider unknown, version unknown, date unknown"},
+                                 {"Same device", "unknown"},
                                  {"Effects", "unknown"},
                                  {"State", "unknown"},
                                  {"Volume", "unknown"},
