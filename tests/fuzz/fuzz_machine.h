@@ -51,6 +51,13 @@
 //              the panel format, periods and volume, sessions and their processes; a reading
 //              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
 //   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
+//   hardware:  the system (a flags byte, the version, a byte per service), the
+//              container list's result byte, devnodes (count % 6, each a kind byte:
+//              bits 0-2 the instance id's bus or text or an earlier one's in another
+//              case, bit 3 not located, bit 4 not present; then its texts, hardware
+//              ids, date and problem, each a result byte and its value, and its
+//              service's image and version), then per endpoint its adapter, effects
+//              and container, a byte each and what they add
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint.
 #pragma once
@@ -180,6 +187,14 @@ struct EndpointView {
     bool active = true, hung = false, deviceFormat = false, enhancements = false, volume = false,
          devicePeriods = false, enginePeriods = false, mix = false;
     std::optional<std::size_t> sessions;
+    // The hardware, in the exclusive mode: an adapter reached, its devnode located, the Problem
+    // line (-1 none, 0 unknown, 1 a code), Bluetooth, the effects and container with the number
+    // of effects and of other endpoints in it.
+    bool adapterReached = false, located = false, bluetooth = false;
+    int problem = 0;
+    std::optional<std::size_t> effects;
+    std::optional<std::u16string> containerId;
+    std::size_t sameDevice = 0;
 };
 EndpointView expectedView(const simulated::Machine& m, const EndpointExpectations& expected,
                           std::size_t endpoint, DeviceDirection direction);
