@@ -420,6 +420,7 @@ struct DeviceTruth {
 
 struct Truth {
     LiveEndpoints live;
+    LiveSystem system;
     std::vector<CatalogueFormat> catalogue; // in the report's order
     std::vector<DeviceTruth> devices[2];    // inputs, outputs
     std::vector<EndpointTruth> endpoints;   // the devices' and the unmatched ones
@@ -521,6 +522,7 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
 // Filled in place: the truths point into the live answers.
 void gatherTruth(Truth& truth, LiveEndpointSession& session) {
     truth.live = session.gather();
+    truth.system = liveSystem();
     truth.catalogue = liveCatalogue();
     std::vector<std::u16string> ledTo;
     for (char direction : {'I', 'O'}) {
@@ -853,6 +855,32 @@ void addFields(std::string& text, const std::string& label, const std::vector<st
         addField(text, i == 0 ? label : "", lines[i]);
 }
 
+// The hardware's lines as Wine answers: no device topology to reach an adapter
+// by, no container, no effect property (checkWineHardware() sees to that).
+void addHardwareLines(std::string& text, const LiveEndpoint& live) {
+    for (const char* label : {"Hardware", "Driver", "Problem", "Same device"})
+        addField(text, label, "unknown");
+    addField(text, "Effects", live.storeOpened ? "none" : "unknown");
+}
+
+void addHardwareMembers(Json& j, const LiveEndpoint& live) {
+    for (const char* key : {"hardware", "driver", "problem", "bluetoothProfile", "containerId"})
+        j[key] = nullptr;
+    j["effects"] = live.storeOpened ? Json::array() : Json(nullptr);
+}
+
+// "Audiosrv running, AudioEndpointBuilder not installed"; the JSON's words.
+Fact serviceFact(const LiveSystem& system, int i) {
+    const char* const words[] = {"",        "stopped",  "starting", "stopping",
+                                 "running", "resuming", "pausing",  "paused"};
+    if (system.serviceErrors[i] == ERROR_SERVICE_DOES_NOT_EXIST)
+        return {{"not installed"}, "notInstalled"};
+    const DWORD state = system.serviceStates[i];
+    if (system.serviceErrors[i] != ERROR_SUCCESS || state == 0 || state > 7)
+        return {};
+    return {{words[state]}, words[state]};
+}
+
 std::string serviceWords(const std::optional<std::u16string>& value) {
     return value ? ansiOf(*value) : "unknown";
 }
@@ -871,6 +899,7 @@ void addBlock(std::string& text, const EndpointTruth* e) {
         addField(text, "Endpoint", ansiOf(live.shownId()));
         addFields(text, "State", stateFact(live.state).lines);
         addField(text, "Default for", defaultWords(e->defaults));
+        addHardwareLines(text, live);
         // Out of use, an endpoint says only what its properties hold.
         if (live.active())
             addFields(text, "Volume", volumeFact(live).lines);
@@ -894,6 +923,15 @@ std::string expectedExclusiveText(const Truth& truth) {
     std::string text;
     for (const char* line : expectedBanner)
         addLine(text, line);
+    const auto& version = truth.system.version;
+    addField(text, "Windows",
+             version ? std::to_string((*version)[0]) + "." + std::to_string((*version)[1]) +
+                           ", build " + std::to_string((*version)[2])
+                     : "unknown");
+    addField(text, "Services",
+             "Audiosrv " + serviceFact(truth.system, 0).lines[0] + ", AudioEndpointBuilder " +
+                 serviceFact(truth.system, 1).lines[0]);
+    addLine(text, "");
     for (int d = 0; d < 2; ++d) {
         addLine(text, d == 0 ? "        Input Devices" : "        Output Devices");
         addLine(text, d == 0 ? "        -------------" : "        --------------");
@@ -945,6 +983,7 @@ void addConditionMembers(Json& j, const EndpointTruth& e) {
     j["volume"] = volumeFact(live).json;
     j["enhancements"] = live.sysFxOff ? Json(*live.sysFxOff == 0) : Json(nullptr);
     j["sessions"] = sessionsFact(live).json;
+    addHardwareMembers(j, live);
 }
 
 Json endpointMembers(const EndpointTruth& e, Mode mode) {
@@ -1005,6 +1044,15 @@ Json expectedDocument(const Truth& truth, Mode mode) {
     doc["version"] = SNDSCOUT_EXPECTED_VERSION;
     doc["schema"] = 1;
     doc["mode"] = modeName(mode);
+    if (mode == Mode::Exclusive) {
+        const auto& version = truth.system.version;
+        doc["system"] = {{"windowsVersion", version ? Json(std::to_string((*version)[0]) + "." +
+                                                           std::to_string((*version)[1]))
+                                                    : Json(nullptr)},
+                         {"build", version ? Json((*version)[2]) : Json(nullptr)},
+                         {"audioService", serviceFact(truth.system, 0).json},
+                         {"endpointBuilder", serviceFact(truth.system, 1).json}};
+    }
     for (int d = 0; d < 2; ++d) {
         Json devices = Json::array();
         for (const DeviceTruth& device : truth.devices[d]) {
@@ -1316,6 +1364,32 @@ void checkPrefix(const Truth& truth) {
              "compared");
 }
 
+// What Wine was measured to answer for the hardware behind its endpoints: no
+// device topology, no container id, no effect property; and no audio service.
+// The expected report knows only that, so anything else fails here by name.
+void checkWineHardware(const Truth& truth) {
+    std::size_t topologies = 0;
+    for (const LiveEndpoint& e : truth.live.endpoints) {
+        const std::string name = utf8Of(e.friendlyName.value_or(e.id));
+        if (SUCCEEDED(e.openResult) && SUCCEEDED(e.topologyResult))
+            fail(name + ": its device topology could be had; this check knows only Wine's");
+        topologies += e.topologyResult == E_NOINTERFACE;
+        if (e.containerId)
+            fail(name + ": it has a container id; this check knows only Wine's empty answer");
+        if (e.namesEffects)
+            fail(name + ": an effect property holds something; this check knows only Wine's");
+    }
+    std::printf("hardware: %zu of %zu endpoints answer E_NOINTERFACE for their device topology, "
+                "none has a container id or effects; Windows %s; Audiosrv error %lu\n",
+                topologies, truth.live.endpoints.size(),
+                truth.system.version ? (std::to_string((*truth.system.version)[0]) + "." +
+                                        std::to_string((*truth.system.version)[1]) + "." +
+                                        std::to_string((*truth.system.version)[2]))
+                                           .c_str()
+                                     : "unknown",
+                static_cast<unsigned long>(truth.system.serviceErrors[0]));
+}
+
 // Two lines a device: what it is called on either side, then what was compared.
 void printSummary(const Truth& truth, double programSeconds) {
     auto show = [](const char* side, const std::string& id, const std::string& name,
@@ -1374,6 +1448,7 @@ int main() {
                 truth.unmatched[0].size() + truth.unmatched[1].size(), truth.catalogue.size(),
                 GetACP());
     checkPrefix(truth);
+    checkWineHardware(truth);
 
     const double programSeconds = checkExclusiveText(program, truth);
     for (const JsonCase& c : jsonCases)

@@ -3,14 +3,20 @@
 // waveform devices' endpoint ids, the active and default endpoints, names,
 // form factors, mix formats and exclusive-mode answers for a sample of
 // formats; the ANSI conversions over the prefix's device names; and what one
-// exclusive-mode question costs; and the endpoints in every state. What else an
-// endpoint tells, endpoint_report_check compares through the program's report.
+// exclusive-mode question costs; and the endpoints in every state; and the
+// hardware calls. What else an endpoint tells, endpoint_report_check compares
+// through the program's report.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include "live_endpoints.h"
+#include "hardware/file_version.h"
+#include "platform/device_hardware.h"
 #include "platform/endpoint_answers.h"
 #include "platform/endpoint_services.h"
+
+#include <cfgmgr32.h>
+#include <winver.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -493,6 +499,123 @@ std::string mixSummary(const std::optional<std::vector<unsigned char>>& mix) {
 
 } // namespace
 
+// A file's VS_FIXEDFILEINFO as this file reads it; the Win32 error when it cannot.
+DWORD ownFixedVersion(const std::wstring& path, std::vector<unsigned char>* info) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0)
+        return GetLastError();
+    std::vector<unsigned char> resource(size);
+    void* fixed = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, resource.data()) ||
+        !VerQueryValueW(resource.data(), L"\\", &fixed, &length))
+        return GetLastError();
+    const auto* bytes = static_cast<const unsigned char*>(fixed);
+    info->assign(bytes, bytes + length);
+    return ERROR_SUCCESS;
+}
+
+// The hardware calls against what the live platform answers this file: each
+// endpoint's topology and effects, every endpoint's container, the
+// configuration manager, version resources (the program's own, a DLL without
+// one), a class id's file, a driver service's file, the system.
+void checkHardwareCalls(EndpointService* service, const LiveEndpoints& live) {
+    std::size_t listed = 0;
+    for (const LiveEndpoint& e : live.endpoints) {
+        EndpointDevice* device = nullptr;
+        if (FAILED(e.openResult) || openEndpoint(service, e.id, &device) != EndpointAnswer::Ok)
+            continue;
+        const std::string label = "endpoint " + shown(e.id);
+        std::u16string instance;
+        const EndpointAnswer adapter = endpointAdapterInstance(device, &instance);
+        if (FAILED(e.topologyResult) ? adapter != endpointAnswerOf(e.topologyResult)
+                                     : adapter == EndpointAnswer::Failed)
+            fail(label + ": its adapter answered " + answerName(adapter) + ", its topology " +
+                 hexCode(static_cast<std::uint32_t>(e.topologyResult)));
+        std::vector<EffectReading> effects;
+        const EndpointAnswer fx = endpointEffects(device, &effects);
+        if ((fx == EndpointAnswer::Ok) != e.storeOpened ||
+            (fx == EndpointAnswer::Ok && effects.empty() == e.namesEffects))
+            fail(label + ": its effects answered " + answerName(fx) + " with " +
+                 std::to_string(effects.size()));
+        closeEndpoint(device);
+    }
+    std::vector<ContainerReading> containers;
+    const EndpointAnswer listing = endpointContainers(service, &containers);
+    for (const ContainerReading& c : containers) {
+        const LiveEndpoint* e = live.find(c.endpointId);
+        listed += e != nullptr && c.name == e->friendlyName &&
+                  c.containerId.has_value() == e->containerId.has_value();
+    }
+    if (listing != EndpointAnswer::Ok || listed != live.allIds[0].size() + live.allIds[1].size())
+        fail("the containers: " + std::string(answerName(listing)) + ", " + std::to_string(listed) +
+             " endpoints as the live service names them");
+
+    wchar_t id[] = L"ROOT\\MEDIA\\0000";
+    DEVINST own = 0;
+    const CONFIGRET located = CM_Locate_DevNodeW(&own, id, CM_LOCATE_DEVNODE_NORMAL);
+    Devnode node = 0;
+    bool present = false;
+    const EndpointAnswer locate = locateDevnode(u"ROOT\\MEDIA\\0000", &node, &present);
+    if (locate != endpointAnswerOfConfig(located))
+        fail(std::string("locating a devnode answered ") + answerName(locate) + ", CR " +
+             std::to_string(located));
+
+    wchar_t module[MAX_PATH] = {};
+    const std::wstring self(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
+    const std::wstring program = self.substr(0, self.find_last_of(L'\\') + 1) + L"sndscout.exe";
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    for (const std::wstring& path : {program, std::wstring(system) + L"\\mmdevapi.dll"}) {
+        std::vector<unsigned char> want, got;
+        const DWORD error = ownFixedVersion(path, &want);
+        const EndpointAnswer answer =
+            fileFixedVersion(std::u16string(path.begin(), path.end()), &got);
+        const std::optional<FileVersion> version = fileVersionOf(got);
+        const bool same = answer == endpointAnswerOfError(error) &&
+                          (error != ERROR_SUCCESS || (got == want && version));
+        if (!same)
+            fail("the version resource of " + std::string(path.begin(), path.end()) + ": " +
+                 answerName(answer) + ", error " + std::to_string(error));
+        std::printf("version resource of %s: %s%s\n", std::string(path.begin(), path.end()).c_str(),
+                    answerName(answer), version ? (" " + versionText(*version)).c_str() : "");
+    }
+
+    std::u16string server;
+    const EndpointAnswer registered =
+        classServerPath(u"{BCDE0395-E52F-467C-8E3D-C4579291692E}", &server);
+    if (registered != EndpointAnswer::Ok || GetFileAttributesW(reinterpret_cast<const wchar_t*>(
+                                                server.c_str())) == INVALID_FILE_ATTRIBUTES)
+        fail(std::string("the device enumerator's class file: ") + answerName(registered) + " " +
+             shown(server));
+    std::u16string image;
+    const EndpointAnswer driver = serviceImagePath(u"mountmgr", &image);
+    if (driver != EndpointAnswer::Ok || GetFileAttributesW(reinterpret_cast<const wchar_t*>(
+                                            image.c_str())) == INVALID_FILE_ATTRIBUTES)
+        fail(std::string("a driver service's file: ") + answerName(driver) + " " + shown(image));
+
+    const LiveSystem ownSystem = liveSystem();
+    SystemVersion version;
+    const EndpointAnswer versionAnswer = systemVersion(&version);
+    if (!ownSystem.version || versionAnswer != EndpointAnswer::Ok ||
+        (*ownSystem.version)[0] != version.major || (*ownSystem.version)[1] != version.minor ||
+        (*ownSystem.version)[2] != version.build)
+        fail(std::string("the system's version: ") + answerName(versionAnswer));
+    for (AudioService which : {AudioService::AudioSrv, AudioService::EndpointBuilder}) {
+        const int i = static_cast<int>(which);
+        std::uint32_t state = 0;
+        const EndpointAnswer answer = audioServiceState(which, &state);
+        if (answer != endpointAnswerOfError(ownSystem.serviceErrors[i]) ||
+            (answer == EndpointAnswer::Ok && state != ownSystem.serviceStates[i]))
+            fail(std::string("an audio service's state: ") + answerName(answer));
+    }
+    std::printf("hardware: %zu endpoints' containers listed, a devnode located: %s, the device "
+                "enumerator's file %s, mountmgr's %s, Windows %u.%u.%u\n",
+                listed, answerName(locate), shown(server).c_str(), shown(image).c_str(),
+                unsigned(version.major), unsigned(version.minor), unsigned(version.build));
+}
+
 int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     LiveEndpointSession session;
@@ -512,6 +635,7 @@ int main() {
     checkWaveDevices('I', live.inputs);
     checkWaveDevices('O', live.outputs);
     checkLists(service, live);
+    checkHardwareCalls(service, live);
 
     const std::vector<Sample> sample = samples();
     std::vector<Row> rows;
