@@ -385,14 +385,10 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
     if (c.mode != Mode::Exclusive)
         keys.erase(keys.begin() + 4);
     expectKeys(document, keys, where);
-    if (c.mode == Mode::Exclusive) {
-        const Json& system = document["system"];
-        expectKeys(system, {"windowsVersion", "build", "audioService", "endpointBuilder"},
+    if (c.mode == Mode::Exclusive) // the system's members are the unit tests'
+        expectKeys(document["system"],
+                   {"windowsVersion", "build", "audioService", "endpointBuilder"},
                    where + ": system");
-        expect(system["windowsVersion"].is_null() != (c.m.hardware.version.result == S_OK) &&
-                   system["build"].is_null() == system["windowsVersion"].is_null(),
-               [&] { return where + ": system " + system.dump(); });
-    }
     expectText(document["program"], "sndscout", where + ": program");
     expect(document["version"].is_string(), where + ": version");
     expectNumber(document["schema"], 1, where + ": schema");

@@ -693,69 +693,49 @@ void readEndpoints(Input& in, simulated::Machine& m) {
 // ---- The hardware behind the endpoints ----
 
 const std::uint32_t configFailures[] = {CR_NO_SUCH_VALUE, CR_OUT_OF_MEMORY, CR_FAILURE,
-                                        CR_ACCESS_DENIED, CR_NO_SUCH_DEVNODE};
-const std::uint32_t win32Failures[] = {ERROR_FILE_NOT_FOUND,         ERROR_ACCESS_DENIED,
-                                       ERROR_NOT_ENOUGH_MEMORY,      ERROR_RESOURCE_TYPE_NOT_FOUND,
-                                       ERROR_SERVICE_DOES_NOT_EXIST, ERROR_INVALID_FUNCTION};
+                                        CR_NO_SUCH_DEVNODE};
+const std::uint32_t win32Failures[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+                                       ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_INVALID_FUNCTION};
 
-std::u16string ascii(const char* text) {
-    return std::u16string(text, text + std::strlen(text));
-}
-
+// Had, of another type, or a failure; the value when had.
 template <class T, class Value>
 void readDevnodeProperty(Input& in, simulated::DevnodeProperty<T>* p, Value value) {
     const std::uint8_t b = in.byte();
-    p->result = b % 8 < 4 || b % 8 == 5 ? CR_SUCCESS : configFailures[b % 4];
-    p->otherType = b % 8 == 5;
+    p->result = b % 8 < 4 ? CR_SUCCESS : configFailures[b % 4];
+    p->otherType = b % 8 == 3;
     if (p->result == CR_SUCCESS)
         p->value = value();
 }
 
-// A VS_FIXEDFILEINFO, or now and then one cut short or without its signature.
-std::vector<unsigned char> readFixedVersion(Input& in) {
-    const std::uint8_t kind = in.byte();
-    std::vector<unsigned char> bytes(kind % 4 == 3 ? in.byte() % 52 : 52);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] =
-            i < 4 && kind % 4 != 2 ? static_cast<unsigned char>(0xFEEF04BDu >> (8 * i)) : in.byte();
-    return bytes;
-}
-
+// A service's or a class id's file: none, not to be had, or with a version
+// resource that is whole, cut short, without its signature or not to be read.
 void readFile(Input& in, simulated::Hardware& h,
-              std::map<std::u16string, simulated::Win32Answer<std::u16string>>* paths,
+              std::map<std::u16string, simulated::Win32Answer<std::u16string>>& paths,
               const std::u16string& key) {
     const std::uint8_t b = in.byte();
     if (b % 4 == 0)
-        return; // none registered
-    const std::u16string path = u"C:\\" + readText(in);
-    (*paths)[key] = {b % 4 == 2 ? in.pick(win32Failures) : ERROR_SUCCESS, path};
-    if (b % 4 == 1)
-        h.fixedVersions[path] = {(b & 4) != 0 ? in.pick(win32Failures) : ERROR_SUCCESS,
-                                 readFixedVersion(in)};
+        return;
+    const std::u16string path = readText(in);
+    paths[key] = {b % 4 == 1 ? in.pick(win32Failures) : ERROR_SUCCESS, path};
+    std::vector<unsigned char> info((b & 4) != 0 ? in.byte() % 52 : 52);
+    for (std::size_t i = 0; i < info.size(); ++i)
+        info[i] =
+            i < 4 && (b & 8) == 0 ? static_cast<unsigned char>(0xFEEF04BDu >> (8 * i)) : in.byte();
+    h.fixedVersions[path] = {b % 4 == 2 ? in.pick(win32Failures) : ERROR_SUCCESS, info};
 }
 
 void readDevnodes(Input& in, simulated::Hardware& h) {
-    const char* const buses[] = {
-        "USB\\VID_046D&PID_0A44&MI_00\\7&1",
-        "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256\\4&2",
-        "PCI\\VEN_8086&DEV_A0C8\\3&1",
-        "BTHENUM\\{0000110B-0000-1000-8000-00805F9B34FB}_VID&00020A5C_PID&4502\\8",
-        "BTHHFENUM\\BthHFPAudio\\8&3",
-        "ROOT\\MEDIA\\0000"};
+    const char16_t* const buses[] = {
+        u"USB\\VID_046D&PID_0A44&MI_00\\7", u"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256\\4",
+        u"PCI\\VEN_8086&DEV_A0C8\\3",       u"BTHENUM\\{0000110B-0000-1000-8000-00805F9B34FB}_X\\8",
+        u"BTHHFENUM\\BthHFPAudio\\8",       u"ROOT\\MEDIA\\0000"};
     for (std::size_t n = in.byte() % 6; n > 0; --n) {
         simulated::Devnode d;
-        const std::uint8_t kind = in.byte();
-        if (kind % 8 < 6) {
-            d.instanceId = ascii(buses[kind % 8]);
-        } else if (kind % 8 == 7 && !h.devnodes.empty()) {
-            d.instanceId = h.devnodes[in.byte() % h.devnodes.size()].instanceId;
-            for (char16_t& c : d.instanceId)
-                c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-        } else {
-            d.instanceId = u"TEXT\\" + readText(in);
-        }
-        if ((kind & 8) != 0)
-            d.locateResult = in.pick(configFailures);
+        const std::uint8_t kind = in.byte(); // the bus or text, located, present, in lower case
+        d.instanceId = kind % 8 < 6 ? buses[kind % 8] : u"TEXT\\" + readText(in);
+        for (char16_t& c : d.instanceId)
+            c = (kind & 0x20) != 0 && c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        d.locateResult = (kind & 8) != 0 ? in.pick(configFailures) : CR_SUCCESS;
         d.present = (kind & 0x10) == 0;
         for (simulated::DevnodeProperty<std::u16string>& text : d.texts)
             readDevnodeProperty(in, &text, [&] { return readText(in); });
@@ -765,68 +745,55 @@ void readDevnodes(Input& in, simulated::Hardware& h) {
                 id = readText(in);
             return ids;
         });
-        readDevnodeProperty(in, &d.driverDate, [&] {
-            return static_cast<std::uint64_t>(in.dword()) << 32 | in.dword();
-        });
+        readDevnodeProperty(in, &d.driverDate, [&] { return std::uint64_t{in.dword()} << 30; });
         readDevnodeProperty(in, &d.problem, [&] { return std::uint32_t(in.byte() % 60); });
         if (d.texts[3].result == CR_SUCCESS)
-            readFile(in, h, &h.serviceImages, d.texts[3].value);
+            readFile(in, h, h.serviceImages, d.texts[3].value);
         h.devnodes.push_back(d);
     }
 }
 
-const char16_t* const containers[] = {
-    u"{5F3C9A10-4B2D-4E8F-9A61-2C7D0B3E4F51}", u"{5f3c9a10-4b2d-4e8f-9a61-2c7d0b3e4f51}",
-    u"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}", u"{00000000-0000-0000-0000-000000000000}"};
-
-void readEndpointHardware(Input& in, simulated::Machine& m, simulated::Endpoint& e) {
-    simulated::Hardware& h = m.hardware;
-    simulated::EndpointHardware& eh = e.hardware;
-    const std::uint8_t adapter = in.byte();
-    if (adapter % 4 == 1 && !h.devnodes.empty())
-        eh.adapterInstance = {S_OK, h.devnodes[in.byte() % h.devnodes.size()].instanceId};
-    else if (adapter % 4 == 2)
-        eh.adapterInstance = {S_OK, (adapter & 4) != 0 ? u"" : u"USB\\VID_FFFF\\NO-SUCH"};
-    else if (adapter % 4 == 3)
-        eh.adapterInstance.result = someCode(in, serviceFailures);
-    const std::uint8_t effects = in.byte();
-    if (effects % 4 == 1)
-        eh.effects.result = someCode(in, serviceFailures);
-    for (std::size_t n = effects % 4 < 2 ? 0 : in.byte() % 4; n > 0; --n) {
+// An endpoint's adapter (none, a devnode's, an empty or unknown id, a failure),
+// effects (a failure, or each a slot and a class id with or without its file)
+// and container (none, one shared, one given as text, a failure).
+void readEndpointHardware(Input& in, simulated::Hardware& h, simulated::EndpointHardware& e) {
+    const char16_t* const containers[] = {
+        u"{5F3C9A10-4B2D-4E8F-9A61-2C7D0B3E4F51}", u"{5f3c9a10-4b2d-4e8f-9a61-2c7d0b3e4f51}",
+        u"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}", u"{00000000-0000-0000-0000-000000000000}"};
+    const std::uint8_t b = in.byte();
+    if (b % 4 == 1 && !h.devnodes.empty())
+        e.adapterInstance = {S_OK, h.devnodes[in.byte() % h.devnodes.size()].instanceId};
+    else if (b % 4 == 2)
+        e.adapterInstance = {S_OK, (b & 4) != 0 ? u"" : u"USB\\VID_FFFF\\NO-SUCH"};
+    else if (b % 4 == 3)
+        e.adapterInstance.result = someCode(in, serviceFailures);
+    if ((b & 8) != 0)
+        e.effects.result = someCode(in, serviceFailures);
+    for (std::size_t n = (b & 8) != 0 ? 0 : b >> 4 & 3; n > 0; --n) {
         const std::uint8_t kind = in.byte();
-        const std::u16string classId = kind % 4 == 0   ? u""
-                                       : kind % 4 == 1 ? readText(in)
-                                                       : std::u16string(containers[kind % 3]);
-        eh.effects.value.push_back({static_cast<EffectSlot>(kind / 4 % effectSlotCount), classId});
+        const std::u16string id = kind % 4 == 0   ? u""
+                                  : kind % 4 == 1 ? readText(in)
+                                                  : containers[kind % 3];
+        e.effects.value.push_back({static_cast<EffectSlot>(kind / 4 % effectSlotCount), id});
         if (kind % 4 > 1)
-            readFile(in, h, &h.classServers, classId);
+            readFile(in, h, h.classServers, id);
     }
     const std::uint8_t container = in.byte();
     if (container % 4 == 1)
-        eh.containerId = {S_OK, containers[in.byte() % 4]};
+        e.containerId = {S_OK, containers[in.byte() % 4]};
     else if (container % 4 == 2)
-        eh.containerId = {S_OK, readText(in)};
+        e.containerId = {S_OK, readText(in)};
     else if (container % 4 == 3)
-        eh.containerId.result = someCode(in, serviceFailures);
+        e.containerId.result = someCode(in, serviceFailures);
 }
 
 void readHardware(Input& in, simulated::Machine& m) {
     simulated::Hardware& h = m.hardware;
-    const std::uint8_t system = in.byte();
-    if ((system & 1) == 0)
-        h.version = {S_OK, {in.byte() % 16u, in.byte() % 16u, in.word()}};
-    for (simulated::Win32Answer<std::uint32_t>& service : h.services) {
-        const std::uint8_t b = in.byte();
-        service = {b % 4 < 2 ? ERROR_SUCCESS : in.pick(win32Failures),
-                   b % 4 == 0   ? 4u
-                   : b % 4 == 1 ? std::uint32_t(in.byte() % 9)
-                                : 0u};
-    }
     if ((in.byte() & 1) != 0)
         h.containersResult = someCode(in, serviceFailures);
     readDevnodes(in, h);
     for (simulated::Endpoint& e : m.endpoints.endpoints)
-        readEndpointHardware(in, m, e);
+        readEndpointHardware(in, h, e.hardware);
 }
 
 } // namespace

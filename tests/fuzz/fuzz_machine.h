@@ -51,13 +51,10 @@
 //              the panel format, periods and volume, sessions and their processes; a reading
 //              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
 //   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
-//   hardware:  the system (a flags byte, the version, a byte per service), the
-//              container list's result byte, devnodes (count % 6, each a kind byte:
-//              bits 0-2 the instance id's bus or text or an earlier one's in another
-//              case, bit 3 not located, bit 4 not present; then its texts, hardware
-//              ids, date and problem, each a result byte and its value, and its
-//              service's image and version), then per endpoint its adapter, effects
-//              and container, a byte each and what they add
+//   hardware:  the container list's result byte; devnodes (count % 6, each a kind
+//              byte, then its texts, hardware ids, date and problem, each a result
+//              byte and its value, and its service's file); per endpoint a byte for
+//              its adapter and effects and one for its container, and what they add
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint.
 #pragma once

@@ -270,8 +270,7 @@ private:
 // The banner, then per section its title and its entries: numbered device
 // lines, then unmatched endpoints, each followed by an empty line, its block
 // and an empty line.
-void parseExclusiveReport(const simulated::Machine& m, const std::string& output,
-                          std::vector<ExclusiveEntry> sections[2]) {
+void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry> sections[2]) {
     static const std::string text = "[^\\x00-\\x1f\\x7f]*";
     static const std::regex deviceLine("(0|[1-9][0-9]*)\\.\\t" + text + " / " + text);
     static const std::regex unmatchedLine("--\\t" + text + " / no waveform device");
@@ -280,12 +279,10 @@ void parseExclusiveReport(const simulated::Machine& m, const std::string& output
     for (const char* wanted : expectedBanner)
         lines.expectLine(wanted);
     // The system's lines; their words are the unit tests'.
-    const std::string windows = lines.take(), services = lines.take();
-    expect(windows.compare(0, 15, "\t\tWindows      ") == 0 &&
-               (windows == "\t\tWindows      unknown") != (m.hardware.version.result == S_OK) &&
-               services.compare(0, 24, "\t\tServices     Audiosrv ") == 0 &&
-               services.find(", AudioEndpointBuilder ") != std::string::npos,
-           "the system's lines: \"" + windows + "\", \"" + services + "\"");
+    for (const char* label : {"\t\tWindows      ", "\t\tServices     Audiosrv "}) {
+        const std::string line = lines.take();
+        expect(line.compare(0, std::strlen(label), label) == 0, "the system's line " + line);
+    }
     lines.expectLine("");
     const char* const titles[2][2] = {{"        Input Devices", "        -------------"},
                                       {"        Output Devices", "        --------------"}};
@@ -537,7 +534,7 @@ void checkExclusiveRun(const simulated::Machine& m, const EndpointExpectations& 
                        const ProgramRun& run, const ProgramRun& quick) {
     expect(run.status == 0, "exclusive run exit status " + std::to_string(run.status));
     std::vector<ExclusiveEntry> sections[2];
-    parseExclusiveReport(m, run.output, sections);
+    parseExclusiveReport(run.output, sections);
     ParsedReport quickReport;
     expect(parseReport(quick.output, &quickReport).empty(), "quick report");
     for (int s = 0; s < 2; ++s) {
