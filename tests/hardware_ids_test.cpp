@@ -43,13 +43,11 @@ TEST(HardwareIds, BusNumbersAndBluetoothProfile) {
         {u"BTHLEDEVICE\\{0000184E-0000-1000-8000-00805F9B34FB}_Dev_VID&0105d8_PID&1004\\9",
          std::nullopt, u"Bluetooth", "05D8", "1004", noProfile},
         {u"ROOT\\MEDIA\\0000", u"LoopbackAudioWdm", u"virtual", none, none, noProfile},
-        {u"SWD\\MMDEVAPI\\{0.0.0.00000000}.{5E7A}", std::nullopt, u"SWD", none, none, noProfile},
         // odd ones: too few or too many digits, a key inside a word, no enumerator
         {u"USB\\VID_046&PID_0A445\\1", std::nullopt, u"USB", none, none, noProfile},
         {u"USB\\XVID_046D&PID_0A44\\1", std::nullopt, u"USB", none, none, noProfile},
         {u"USB\\VID_GGGG&PID_0A44", u"USB\\VID_12AB&PID_", u"USB", "12AB", none, noProfile},
         {u"", std::nullopt, u"", none, none, noProfile},
-        {u"USB", std::nullopt, u"USB", none, none, noProfile},
         {u"BTHENUM\\{0000", std::nullopt, u"Bluetooth", none, none, noProfile},
         {u"\u00DCSB\\VID_046D\xD800", std::nullopt, u"\u00DCSB", none, none, noProfile},
     };

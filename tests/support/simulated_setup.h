@@ -32,20 +32,6 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
                                            std::vector<unsigned> channels,
                                            std::vector<DWORD> rates);
 
-// A devnode and its driver as Device Manager shows it: provider, version,
-// INF, service, and the date as a FILETIME; present, working, with one
-// hardware id.
-struct DriverText {
-    std::u16string provider, version, inf, service;
-    std::uint64_t date;
-};
-simulated::Devnode& addDevnode(const std::u16string& instanceId, const std::u16string& hardwareId,
-                               const DriverText& driver);
-
-// A file's VS_FIXEDFILEINFO as its version resource holds it.
-std::vector<unsigned char> fixedVersionBytes(std::uint16_t a, std::uint16_t b, std::uint16_t c,
-                                             std::uint16_t d);
-
 // A microphone and speakers that lead to their endpoints, an old output driver
 // that names none, an HDMI endpoint no waveform device leads to, and headphones
 // no longer present; the microphone is every input default, the speakers the
