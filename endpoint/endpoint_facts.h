@@ -4,6 +4,7 @@
 #pragma once
 
 #include "exclusive/exclusive_probe.h"
+#include "hardware/hardware_facts.h"
 #include "platform/endpoint_services.h"
 
 #include <array>
@@ -45,6 +46,7 @@ struct EndpointFacts {
     // Whether it is the default for each role; unset when that could not be asked.
     std::optional<std::array<bool, endpointRoleCount>> defaultFor;
     std::optional<EndpointCondition> condition; // in the exclusive mode
+    std::optional<EndpointHardware> hardware;   // in the exclusive mode
 };
 
 // What the endpoint does with formats; found in the exclusive mode only.

@@ -232,6 +232,12 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
                                      return endpointText(d, EndpointText::JackSubtype, text);
                                  }),
              &facts.jackSubtype);
+    // Read before anything that needs the audio client, so that a driver that
+    // hangs there still shows which driver it is.
+    if (exclusiveMode && !stopped())
+        facts.hardware =
+            hardware.read(w, std::shared_ptr<EndpointService* const>(state, &state->service),
+                          std::shared_ptr<EndpointDevice* const>(state, &state->device), facts.id);
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
     if (exclusiveMode && !stopped())
         readCondition(*found);
@@ -431,4 +437,12 @@ EndpointSession::unmatchedEndpoint(const std::u16string& id, DeviceDirection dir
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+SystemFacts EndpointSession::systemFacts() {
+    if (startWorker())
+        return hardware.readSystem(*worker);
+    // The system is not the endpoint service's: without that, it is asked here.
+    TimedWorker here(std::nullopt, nullptr);
+    return hardware.readSystem(here);
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "endpoint/endpoint_facts.h"
+#include "hardware/hardware_reader.h"
 
 #include <chrono>
 #include <functional>
@@ -72,6 +73,8 @@ public:
     // Ends the worker. True when a call that hung was left on its thread, now
     // or before: the process must not wait for it as it ends.
     bool finish();
+    // The system the report runs on, for the exclusive mode's header.
+    SystemFacts systemFacts();
 
     struct WorkerState; // the service and the open endpoint, on the worker's thread
 
@@ -94,4 +97,5 @@ private:
     bool defaultsRead = false;
     EndpointDefaults defaults;
     std::vector<std::u16string> matched;
+    HardwareReader hardware;
 };

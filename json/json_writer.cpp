@@ -3,6 +3,8 @@
 #include "app/version.h"
 #include "catalogue/format_catalogue.h"
 #include "endpoint/endpoint_vocabulary.h"
+#include "hardware/hardware_vocabulary.h"
+#include "hardware/problem_codes.h"
 #include "json/endpoint_json.h"
 #include "json/utf8.h"
 #include "report/manufacturer_names.h"
@@ -83,6 +85,83 @@ void conditionMembers(JsonText& json, const EndpointCondition& c) {
     }
 }
 
+void asciiOrNull(JsonText& json, const char* text) {
+    if (text != nullptr)
+        json.string(text);
+    else
+        json.null();
+}
+
+template <class T, class Text>
+void valueOrNull(JsonText& json, const std::optional<T>& value, Text text) {
+    if (value)
+        json.string(text(*value));
+    else
+        json.null();
+}
+
+void driverObject(JsonText& json, const DriverFacts& d) {
+    json.beginObject(JsonText::Layout::OneLine);
+    textOrNull(json.key("provider"), d.provider);
+    textOrNull(json.key("version"), d.version);
+    valueOrNull(json.key("date"), d.date, dateText);
+    textOrNull(json.key("inf"), d.inf);
+    textOrNull(json.key("service"), d.service);
+    valueOrNull(json.key("fileVersion"), d.fileVersion, versionText);
+    json.endObject();
+}
+
+// The hardware behind the endpoint, in the exclusive mode.
+void hardwareMembers(JsonText& json, const EndpointHardware& h) {
+    const AdapterFacts* a = h.adapter ? &*h.adapter : nullptr;
+    json.key("hardware");
+    if (a != nullptr) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("bus").string(utf16ToUtf8(a->identity.bus));
+        valueOrNull(json.key("vendorId"), a->identity.vendorId,
+                    [](const std::string& t) { return t; });
+        valueOrNull(json.key("productId"), a->identity.productId,
+                    [](const std::string& t) { return t; });
+        textOrNull(json.key("hardwareId"), a->hardwareId);
+        json.endObject();
+    } else {
+        json.null();
+    }
+    json.key("driver");
+    if (a != nullptr && a->driver)
+        driverObject(json, *a->driver);
+    else
+        json.null();
+    json.key("problem");
+    if (a != nullptr && a->problem) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("code").number(*a->problem);
+        asciiOrNull(json.key("meaning"), problemMeaning(*a->problem));
+        json.endObject();
+    } else {
+        json.null();
+    }
+    asciiOrNull(json.key("bluetoothProfile"), a != nullptr && a->identity.profile
+                                                  ? bluetoothProfileWords(*a->identity.profile).json
+                                                  : nullptr);
+    textOrNull(json.key("containerId"), h.containerId);
+    json.key("effects");
+    if (!h.effects) {
+        json.null();
+        return;
+    }
+    json.beginArray();
+    for (const AudioEffect& e : *h.effects) {
+        json.beginObject(JsonText::Layout::OneLine);
+        json.key("slot").string(effectSlotWords(e.slot).json);
+        json.key("classId").string(utf16ToUtf8(e.classId));
+        textOrNull(json.key("dll"), e.dll);
+        valueOrNull(json.key("version"), e.version, versionText);
+        json.endObject();
+    }
+    json.endArray();
+}
+
 // The members of an endpoint object, which an unmatched endpoint's object shares.
 void endpointMembers(JsonText& json, const EndpointFacts& facts, bool exclusive) {
     json.key("id").string(utf16ToUtf8(facts.id));
@@ -105,6 +184,8 @@ void endpointMembers(JsonText& json, const EndpointFacts& facts, bool exclusive)
     }
     if (exclusive)
         conditionMembers(json, facts.condition.value_or(EndpointCondition()));
+    if (exclusive)
+        hardwareMembers(json, facts.hardware.value_or(EndpointHardware()));
 }
 
 void mixMember(JsonText& json, const std::optional<FormatReading>& mix) {
@@ -191,6 +272,24 @@ const std::string& JsonWriter::text() {
     }
     json.endObject();
     return json.text();
+}
+
+void JsonWriter::systemFacts(const SystemFacts& facts) {
+    json.key("system").beginObject(JsonText::Layout::OneLine);
+    const std::optional<SystemVersion>& v = facts.version;
+    valueOrNull(json.key("windowsVersion"), v, [](const SystemVersion& version) {
+        return std::to_string(version.major) + "." + std::to_string(version.minor);
+    });
+    json.key("build");
+    if (v)
+        json.number(v->build);
+    else
+        json.null();
+    const char* const keys[] = {"audioService", "endpointBuilder"};
+    for (int i = 0; i < 2; ++i)
+        asciiOrNull(json.key(keys[i]),
+                    facts.services[i] ? serviceStateWords(*facts.services[i]).json : nullptr);
+    json.endObject();
 }
 
 void JsonWriter::beginSection(DeviceDirection direction) {

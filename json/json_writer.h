@@ -18,6 +18,7 @@ public:
     // The whole document, ending in a line break. Erases the progress line first.
     const std::string& text();
 
+    void systemFacts(const SystemFacts& facts) override;
     void beginSection(DeviceDirection direction) override;
     void countNotAnswering() override;
     void probing(DeviceDirection direction, std::int32_t id, std::int32_t count,

@@ -28,17 +28,42 @@ const Sorting sortings[] = {
     {0x80004001, EndpointAnswer::NotImplemented}, // E_NOTIMPL
 };
 
+const Sorting configSortings[] = {
+    {0x00, EndpointAnswer::Ok},           // CR_SUCCESS
+    {0x02, EndpointAnswer::NoMemory},     // CR_OUT_OF_MEMORY
+    {0x0D, EndpointAnswer::NotFound},     // CR_NO_SUCH_DEVNODE
+    {0x25, EndpointAnswer::NotFound},     // CR_NO_SUCH_VALUE
+    {0x37, EndpointAnswer::NotFound},     // CR_NO_SUCH_DEVICE_INTERFACE
+    {0x33, EndpointAnswer::AccessDenied}, // CR_ACCESS_DENIED
+};
+
+const Sorting errorSortings[] = {
+    {0, EndpointAnswer::Ok},           // ERROR_SUCCESS
+    {2, EndpointAnswer::NotFound},     // ERROR_FILE_NOT_FOUND
+    {3, EndpointAnswer::NotFound},     // ERROR_PATH_NOT_FOUND
+    {1060, EndpointAnswer::NotFound},  // ERROR_SERVICE_DOES_NOT_EXIST
+    {1812, EndpointAnswer::NotFound},  // ERROR_RESOURCE_DATA_NOT_FOUND
+    {1813, EndpointAnswer::NotFound},  // ERROR_RESOURCE_TYPE_NOT_FOUND
+    {1814, EndpointAnswer::NotFound},  // ERROR_RESOURCE_NAME_NOT_FOUND
+    {5, EndpointAnswer::AccessDenied}, // ERROR_ACCESS_DENIED
+    {8, EndpointAnswer::NoMemory},     // ERROR_NOT_ENOUGH_MEMORY
+    {14, EndpointAnswer::NoMemory},    // ERROR_OUTOFMEMORY
+};
+
+template <std::size_t N> EndpointAnswer sorted(const Sorting (&table)[N], std::uint32_t code) {
+    for (const Sorting& s : table)
+        if (s.code == code)
+            return s.answer;
+    return EndpointAnswer::Failed;
+}
+
 } // namespace
 
 EndpointAnswer endpointAnswerOf(HRESULT result) {
     // Every success code is a success: S_FALSE, AUDCLNT_S_NO_SINGLE_PROCESS, ...
     if (result >= 0)
         return EndpointAnswer::Ok;
-    const auto code = static_cast<std::uint32_t>(result);
-    for (const Sorting& s : sortings)
-        if (s.code == code)
-            return s.answer;
-    return EndpointAnswer::Failed;
+    return sorted(sortings, static_cast<std::uint32_t>(result));
 }
 
 EndpointAnswer formatAnswerOf(HRESULT result) {
@@ -46,6 +71,14 @@ EndpointAnswer formatAnswerOf(HRESULT result) {
     if (result >= 0)
         return result == 0 ? EndpointAnswer::Ok : EndpointAnswer::Refused;
     return endpointAnswerOf(result);
+}
+
+EndpointAnswer endpointAnswerOfConfig(std::uint32_t result) {
+    return sorted(configSortings, result);
+}
+
+EndpointAnswer endpointAnswerOfError(std::uint32_t error) {
+    return sorted(errorSortings, error);
 }
 
 EndpointAnswer endpointAnswerOfMessage(MMRESULT result) {

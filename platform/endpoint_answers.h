@@ -5,6 +5,8 @@
 
 #include "platform/endpoint_services.h"
 
+#include <cstdint>
+
 // Every success code is Ok, as COM means it.
 EndpointAnswer endpointAnswerOf(HRESULT result);
 
@@ -13,3 +15,8 @@ EndpointAnswer formatAnswerOf(HRESULT result);
 
 // For the waveform driver's endpoint-id messages.
 EndpointAnswer endpointAnswerOfMessage(MMRESULT result);
+
+// For the configuration manager's CONFIGRET codes, and for the Win32 error
+// codes of the registry, the service manager and the version resources.
+EndpointAnswer endpointAnswerOfConfig(std::uint32_t result);
+EndpointAnswer endpointAnswerOfError(std::uint32_t error);

@@ -1,6 +1,6 @@
 // The endpoint service over the real Core Audio. Every result code goes through
-// the one sorting table; nothing of COM leaves platform/.
-#include "platform/com_ref.h"
+// the one sorting table; nothing of COM leaves this folder, where only the
+// hardware calls share this file's records (endpoint_device_windows.h).
 #include "platform/endpoint_answers.h"
 #include "platform/format_copy.h"
 
@@ -14,6 +14,8 @@
 #include <endpointvolume.h>
 #include <mmddk.h>
 #include <tlhelp32.h>
+
+#include "platform/endpoint_device_windows.h"
 
 #include <climits>
 #include <optional>
@@ -30,43 +32,6 @@
 
 namespace {
 
-// Holds memory the service allocated for the caller and frees it.
-template <class T> class TaskMemory {
-public:
-    TaskMemory() = default;
-    TaskMemory(const TaskMemory&) = delete;
-    TaskMemory& operator=(const TaskMemory&) = delete;
-    ~TaskMemory() { CoTaskMemFree(pointer_); }
-
-    T** receive() {
-        CoTaskMemFree(pointer_);
-        pointer_ = nullptr;
-        return &pointer_;
-    }
-    T* get() const { return pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-// A property value, cleared whatever happens to it.
-class PropertyValue {
-public:
-    PropertyValue() { PropVariantInit(&value_); }
-    PropertyValue(const PropertyValue&) = delete;
-    PropertyValue& operator=(const PropertyValue&) = delete;
-    ~PropertyValue() { PropVariantClear(&value_); }
-
-    PROPVARIANT* receive() {
-        PropVariantClear(&value_);
-        return &value_;
-    }
-    const PROPVARIANT& get() const { return value_; }
-
-private:
-    PROPVARIANT value_;
-};
-
 static_assert(static_cast<int>(EndpointRole::Console) == eConsole &&
                   static_cast<int>(EndpointRole::Multimedia) == eMultimedia &&
                   static_cast<int>(EndpointRole::Communications) == eCommunications,
@@ -74,17 +39,6 @@ static_assert(static_cast<int>(EndpointRole::Console) == eConsole &&
 
 EDataFlow dataFlow(DeviceDirection direction) {
     return direction == 'I' ? eCapture : eRender;
-}
-
-std::u16string fromWide(const wchar_t* text) {
-    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
-    if (text == nullptr)
-        return std::u16string();
-    return std::u16string(reinterpret_cast<const char16_t*>(text));
-}
-
-const wchar_t* toWide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 // An endpoint's id, as the service allocated it.
@@ -614,4 +568,16 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
         sessions->clear();
         return EndpointAnswer::NoMemory;
     }
+}
+
+IMMDeviceEnumerator* endpointEnumerator(EndpointService* service) {
+    return service != nullptr ? service->enumerator.get() : nullptr;
+}
+
+IMMDevice* endpointComDevice(EndpointDevice* device) {
+    return device->device.get();
+}
+
+HRESULT endpointPropertyStore(EndpointDevice* device, IPropertyStore** store) {
+    return propertyStore(device, store);
 }

@@ -6,7 +6,7 @@
 // references of its own, and an object goes with the last of them, which is
 // never dropped inside a callback. Every result code goes through the one
 // sorting table.
-#include "platform/com_ref.h"
+#include "platform/windows_com.h"
 #include "platform/console_interrupt.h"
 #include "platform/endpoint_answers.h"
 #include "platform/notice_queue.h"
@@ -26,12 +26,9 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
 
-const char16_t* fromWide(const wchar_t* text) {
+// The callbacks copy what they are given without allocating.
+const char16_t* unitsOf(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
-}
-
-const wchar_t* toWide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 // The queue and the event that wakes the waiting thread, shared by count with
@@ -62,7 +59,7 @@ public:
         SetEvent(event);
     }
     void put(EndpointNotice& fields, const wchar_t* id) noexcept {
-        put(fields, fromWide(id), id != nullptr ? std::wcslen(id) : 0);
+        put(fields, unitsOf(id), id != nullptr ? std::wcslen(id) : 0);
     }
 
     NoticeQueue queue;

@@ -38,3 +38,20 @@ constexpr HRESULT AUDCLNT_E_ENDPOINT_CREATE_FAILED = hresult(0x8889000F);
 constexpr HRESULT AUDCLNT_E_SERVICE_NOT_RUNNING = hresult(0x88890010);
 constexpr HRESULT AUDCLNT_E_CPUUSAGE_EXCEEDED = hresult(0x88890017);
 constexpr HRESULT AUDCLNT_E_RESOURCES_INVALIDATED = hresult(0x88890026);
+
+// The configuration manager's CONFIGRET codes.
+constexpr std::uint32_t CR_SUCCESS = 0x00;
+constexpr std::uint32_t CR_OUT_OF_MEMORY = 0x02;
+constexpr std::uint32_t CR_NO_SUCH_DEVNODE = 0x0D;
+constexpr std::uint32_t CR_FAILURE = 0x13;
+constexpr std::uint32_t CR_NO_SUCH_VALUE = 0x25;
+constexpr std::uint32_t CR_ACCESS_DENIED = 0x33;
+
+// Win32 error codes of the registry, the service manager and version resources.
+constexpr std::uint32_t ERROR_SUCCESS = 0;
+constexpr std::uint32_t ERROR_INVALID_FUNCTION = 1;
+constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::uint32_t ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr std::uint32_t ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;

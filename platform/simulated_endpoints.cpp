@@ -2,6 +2,7 @@
 // result codes as the real service, sorted by the same table.
 #include "platform/endpoint_answers.h"
 #include "platform/format_copy.h"
+#include "platform/simulated_calls.h"
 #include "platform/simulated_machine.h"
 
 #include <condition_variable>
@@ -72,12 +73,7 @@ Hangs& hangs() {
     return *all;
 }
 
-// Counts a call to the endpoint, and hangs when it is the one that does.
-void noteEndpointCall(simulated::Endpoint& e) {
-    simulated::noteCall();
-    if (e.hangsAtCall && ++e.callsAnswered == *e.hangsAtCall)
-        simulated::hangUntilReleased();
-}
+using simulated::noteEndpointCall;
 
 void countService(int change) {
     Hangs& h = hangs();
@@ -105,6 +101,21 @@ void waitUntilNoCallHangs() {
     Hangs& h = hangs();
     std::unique_lock<std::mutex> lock(h.mutex);
     h.changed.wait(lock, [&] { return h.hanging == 0; });
+}
+
+void noteHangingCall(const std::optional<unsigned long>& hangsAtCall,
+                     unsigned long& callsAnswered) {
+    noteCall();
+    if (hangsAtCall && ++callsAnswered == *hangsAtCall)
+        hangUntilReleased();
+}
+
+void noteEndpointCall(Endpoint& e) {
+    noteHangingCall(e.hangsAtCall, e.callsAnswered);
+}
+
+Endpoint& endpointOf(EndpointDevice* device) {
+    return *device->endpoint;
 }
 
 void releaseHangingCalls() {

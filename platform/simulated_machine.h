@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/audio_services.h"
+#include "platform/device_hardware.h"
 #include "platform/endpoint_services.h"
 #include "platform/endpoint_watch.h"
 #include "platform/simulated_com_codes.h"
@@ -62,6 +63,60 @@ struct Session {
     bool systemSounds = false;
 };
 
+// ---- The hardware behind the endpoints ----
+// Devnodes as the configuration manager answers for them, what Win32 answers
+// of services, class ids and files, and the system.
+
+// A devnode's property: CR_SUCCESS with its value, CR_NO_SUCH_VALUE when the
+// device lacks it, or another code; with `otherType`, the property is there
+// but of another type than it should be.
+template <class T> struct DevnodeProperty {
+    std::uint32_t result = CR_NO_SUCH_VALUE;
+    T value{};
+    bool otherType = false;
+};
+
+// What a Win32 call answers: ERROR_SUCCESS with its value, or an error.
+template <class T> struct Win32Answer {
+    std::uint32_t error = ERROR_FILE_NOT_FOUND;
+    T value{};
+};
+
+struct Devnode {
+    std::u16string instanceId; // found in any case
+    std::uint32_t locateResult = CR_SUCCESS;
+    bool present = true;
+    DevnodeProperty<std::u16string> texts[4]; // by DevnodeText
+    DevnodeProperty<std::vector<std::u16string>> hardwareIds;
+    DevnodeProperty<std::uint64_t> driverDate;
+    DevnodeProperty<std::uint32_t> problem{CR_SUCCESS, 0, false};
+    // Its n-th call (from 1), locating it included, hangs as an endpoint's does.
+    std::optional<unsigned long> hangsAtCall;
+    unsigned long callsAnswered = 0;
+};
+
+// What an endpoint says of its hardware. Unset, it reaches no adapter, as an
+// endpoint that is not present may not; it names no effect and no container.
+struct EndpointHardware {
+    Property<std::u16string> adapterInstance;
+    Property<std::vector<EffectReading>> effects{S_OK, {}};
+    Property<std::u16string> containerId;
+};
+
+struct Hardware {
+    std::vector<Devnode> devnodes;
+    HRESULT containersResult = S_OK; // listing every endpoint's container
+    std::map<std::u16string, Win32Answer<std::u16string>> serviceImages; // by service name
+    std::map<std::u16string, Win32Answer<std::u16string>> classServers;  // by class id
+    // The VS_FIXEDFILEINFO bytes of each file, by its path.
+    std::map<std::u16string, Win32Answer<std::vector<unsigned char>>> fixedVersions;
+    Property<SystemVersion> version;
+    Win32Answer<std::uint32_t> services[2] = {{ERROR_INVALID_FUNCTION, 0},
+                                              {ERROR_INVALID_FUNCTION, 0}}; // by AudioService
+};
+
+// ---- The endpoints ----
+
 struct Endpoint {
     std::u16string id;
     DeviceDirection direction = 'O';
@@ -94,6 +149,7 @@ struct Endpoint {
     std::optional<unsigned long> hangsAtCall;
     unsigned long callsAnswered = 0;  // counts toward hangsAtCall
     unsigned long questionsAsked = 0; // exclusive-mode format questions
+    EndpointHardware hardware;
 };
 
 // The endpoint service as a whole.
@@ -204,6 +260,7 @@ struct Machine {
     EnumerationFault outputEnumeration;
 
     EndpointSystem endpoints;
+    Hardware hardware;
     bool outputConsole = false;          // standard output is an interactive console
     bool errorConsole = false;           // standard error is an interactive console
     std::size_t errorConsoleColumns = 0; // its width; 0: it cannot be told
@@ -225,6 +282,7 @@ struct CallLog {
     unsigned long exclusiveQuestions = 0;     // exclusive-mode format questions
     int comDepth = 0;                         // COM set-ups not yet undone
     int openEndpoints = 0;                    // endpoints opened and not closed
+    unsigned long devnodesLocated = 0;        // devnodes looked for
     std::map<std::pair<DeviceDirection, UINT>, unsigned long> queriesTo; // per device
     std::u16string outputConsole; // what each console was written, in order
     std::u16string errorConsole;

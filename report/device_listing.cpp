@@ -156,6 +156,8 @@ bool writeReport(const ReportRequest& request, ReportWriter& writer) {
         return walk.waveform.leftCallsBehind();
     }
     EndpointSession session(request.kind == ReportKind::Exclusive, request.everyEndpoint);
+    if (request.kind == ReportKind::Exclusive)
+        writer.systemFacts(session.systemFacts());
     walk.session = &session;
     walkSection('I', walk, writer);
     walkSection('O', walk, writer);

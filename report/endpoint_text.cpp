@@ -1,6 +1,8 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
+#include "hardware/hardware_vocabulary.h"
+#include "hardware/problem_codes.h"
 #include "report/endpoint_words.h"
 
 #include <cstdio>
@@ -115,6 +117,99 @@ void writeConditionLines(ReportStream& out, const EndpointCondition& c,
     writeLine(out, "Panel format", textOrUnknown(c.deviceFormat, mixText));
 }
 
+// ---- The hardware behind the endpoint ----
+
+std::u16string ascii(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+// "USB 046D:0A44, USB\VID_046D&PID_0A44&REV_0011&MI_00".
+std::u16string hardwareText(const AdapterFacts& a) {
+    std::u16string text = a.identity.bus;
+    if (a.identity.vendorId)
+        text += u" " + ascii(*a.identity.vendorId) +
+                (a.identity.productId ? u":" + ascii(*a.identity.productId) : u"");
+    if (a.hardwareId)
+        text += u", " + *a.hardwareId;
+    return text;
+}
+
+// Provider, version and date; then the INF, the service and, where it is not
+// the INF's, the version of the service's own file.
+void writeDriverLines(ReportStream& out, const std::optional<DriverFacts>& driver) {
+    if (!driver) {
+        writeLine(out, "Driver", "unknown");
+        return;
+    }
+    const DriverFacts& d = *driver;
+    writeServiceLine(out, "Driver", (d.provider ? *d.provider : u"provider unknown") + u", version " +
+                                   (d.version ? *d.version : u"unknown") + u", " +
+                                   (d.date ? ascii(dateText(*d.date)) : u"date unknown"));
+    std::u16string files =
+        (d.inf ? *d.inf : u"INF unknown") + u", service " + (d.service ? *d.service : u"unknown");
+    if (d.fileVersion) {
+        const std::u16string file = ascii(versionText(*d.fileVersion));
+        if (!d.version || file != *d.version)
+            files += u", file version " + file;
+    }
+    writeServiceLine(out, "", files);
+}
+
+std::string problemText(std::uint32_t code) {
+    const char* meaning = problemMeaning(code);
+    return "code " + std::to_string(code) + (meaning != nullptr ? ", " + std::string(meaning) : "");
+}
+
+void writeSameDevice(ReportStream& out, const std::optional<std::vector<SameDevice>>& same) {
+    if (!same || same->empty()) {
+        writeLine(out, "Same device", same ? "none" : "unknown");
+        return;
+    }
+    for (std::size_t i = 0; i < same->size(); ++i)
+        writeServiceLine(out, i == 0 ? "Same device" : "",
+                         (*same)[i].name +
+                             ((*same)[i].direction == 'I' ? u", input" : u", output"));
+}
+
+// "stream   ApoFx.dll 13.0.6000.1"; a class id no DLL is registered for as itself.
+std::u16string effectText(const AudioEffect& e) {
+    std::u16string text = ascii(effectSlotWords(e.slot).text);
+    text.resize(9, u' ');
+    if (!e.dll)
+        return text + e.classId + u", not registered";
+    const std::size_t slash = e.dll->find_last_of(u"\\/");
+    text += slash == std::u16string::npos ? *e.dll : e.dll->substr(slash + 1);
+    return text + u" " + (e.version ? ascii(versionText(*e.version)) : u"version unknown");
+}
+
+void writeEffects(ReportStream& out, const std::optional<std::vector<AudioEffect>>& effects) {
+    if (!effects || effects->empty()) {
+        writeLine(out, "Effects", effects ? "none" : "unknown");
+        return;
+    }
+    for (std::size_t i = 0; i < effects->size(); ++i)
+        writeServiceLine(out, i == 0 ? "Effects" : "", effectText((*effects)[i]));
+}
+
+// The device behind the endpoint, which driver it has and how it is doing, the
+// endpoints of the same device and the effects on this one.
+void writeHardwareLines(ReportStream& out, const EndpointHardware& h) {
+    const AdapterFacts* a = h.adapter ? &*h.adapter : nullptr;
+    writeServiceLine(out, "Hardware",
+                     a ? std::optional<std::u16string>(hardwareText(*a)) : std::nullopt);
+    writeDriverLines(out, a ? a->driver : std::nullopt);
+    if (a == nullptr || !a->problem)
+        writeLine(out, "Problem", "unknown");
+    else if (*a->problem != 0)
+        writeLine(out, "Problem", problemText(*a->problem));
+    if (a != nullptr && a->identity.bluetooth)
+        writeLine(out, "Bluetooth", a->identity.profile
+                                   ? bluetoothProfileWords(*a->identity.profile).text
+                                   : "profile unknown");
+    writeSameDevice(out, h.sameDevice);
+    writeEffects(out, h.effects);
+}
+
 // How a shape shows after the rates. Standard, mask-0 and plain shapes of
 // several channel counts can share one line; any other mask is its count's own.
 enum class ShapeKind { Standard, NoMask, Plain, Own };
@@ -198,6 +293,8 @@ void writeBlock(ReportStream& out, const EndpointFacts* facts, const EndpointFor
         if (formats != nullptr)
             writeLine(out, "State", stateText(condition.state));
         writeLine(out, "Default for", rolesText(facts->defaultFor));
+        if (formats != nullptr)
+            writeHardwareLines(out, facts->hardware.value_or(EndpointHardware()));
         if (formats != nullptr)
             writeConditionLines(out, condition, *formats);
     }
@@ -306,4 +403,24 @@ void writeUnmatchedLine(ReportStream& out, const EndpointFacts& facts) {
     } catch (const std::bad_alloc&) {
         out << labelIndent << "(out of memory)" << std::endl;
     }
+}
+
+void writeSystemLines(ReportStream& out, const SystemFacts& facts) {
+    try {
+        const std::optional<SystemVersion>& v = facts.version;
+        writeLine(out, "Windows", v ? std::to_string(v->major) + "." + std::to_string(v->minor) +
+                                     ", build " + std::to_string(v->build)
+                               : std::string("unknown"));
+        std::string services;
+        const char* const names[] = {"Audiosrv ", ", AudioEndpointBuilder "};
+        for (int i = 0; i < 2; ++i) {
+            const char* state =
+                facts.services[i] ? serviceStateWords(*facts.services[i]).text : nullptr;
+            services += names[i] + std::string(state != nullptr ? state : "unknown");
+        }
+        writeLine(out, "Services", services);
+    } catch (const std::bad_alloc&) {
+        out << labelIndent << "(out of memory)" << std::endl;
+    }
+    out << std::endl;
 }

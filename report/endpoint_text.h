@@ -15,6 +15,9 @@ void writeEndpointBlock(ReportStream& out, const EndpointFacts* facts,
 // device leads to; its block follows with writeEndpointBlock().
 void writeUnmatchedLine(ReportStream& out, const EndpointFacts& facts);
 
+// The exclusive mode's header: the Windows version and the audio services.
+void writeSystemLines(ReportStream& out, const SystemFacts& facts);
+
 // A rate in kilohertz, as short as it is exact: "8", "11.025", "44.1".
 std::string kilohertzText(DWORD rate);
 

@@ -16,6 +16,9 @@ class ReportWriter : public AcceptedFormatSink {
 public:
     virtual ~ReportWriter() = default;
 
+    // In the exclusive mode, before the first section: the system it runs on.
+    virtual void systemFacts(const SystemFacts& facts) = 0;
+
     virtual void beginSection(DeviceDirection direction) = 0;
     // The section's device count passed its time limit: it lists no device.
     virtual void countNotAnswering() = 0;

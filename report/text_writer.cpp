@@ -9,6 +9,10 @@
 
 #include <iomanip>
 
+void TextWriter::systemFacts(const SystemFacts& facts) {
+    writeSystemLines(out, facts);
+}
+
 void TextWriter::beginSection(DeviceDirection direction) {
     if (direction == 'I')
         out << "        Input Devices" << std::endl << "        -------------" << std::endl;

@@ -9,6 +9,7 @@ class TextWriter final : public ReportWriter {
 public:
     explicit TextWriter(ReportStream& out) : out(out) {}
 
+    void systemFacts(const SystemFacts& facts) override;
     void beginSection(DeviceDirection direction) override;
     void countNotAnswering() override;
     void probing(DeviceDirection, std::int32_t, std::int32_t, const DeviceCaps&) override {}

@@ -133,6 +133,8 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
     EXPECT_EQ(0, run.status);
     const std::string expected =
         joined(expectedBanner, std::size(expectedBanner)) +
+        "\t\tWindows      10.0, build 19045\n"
+        "\t\tServices     Audiosrv running, AudioEndpointBuilder running\n\n"
         "        Input Devices\n        -------------\n\n"
         "0.\tIn: Mic / Microsoft Corporation\n\n"
         "\t\tName         Microphone (USB Audio)\n"
@@ -141,6 +143,11 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tEndpoint     {0.0.1.00000000}.{mic}\n"
         "\t\tState        active\n"
         "\t\tDefault for  console, multimedia, communications\n"
+        "\t\tHardware     USB 046D:0A44, USB\\VID_046D&PID_0A44&REV_0011&MI_00\n"
+        "\t\tDriver       Microsoft, version 10.0.19041.1, 2006-06-21\n"
+        "\t\t             wdma_usb.inf, service usbaudio, file version 10.0.19041.1566\n"
+        "\t\tSame device  Headphones (USB), output\n"
+        "\t\tEffects      none\n"
         "\t\tVolume       unknown\n"
         "\t\tEnhancements unknown\n"
         "\t\tSessions     unknown\n"
@@ -158,6 +165,14 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tEndpoint     {0.0.0.00000000}.{speakers}\n"
         "\t\tState        active\n"
         "\t\tDefault for  console, multimedia\n"
+        "\t\tHardware     HD Audio 10EC:0256, "
+        "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10280A20&REV_1000\n"
+        "\t\tDriver       Realtek Semiconductor Corp., version 6.0.9235.1, 2021-08-05\n"
+        "\t\t             oem42.inf, service IntcAzAudAddService\n"
+        "\t\tSame device  none\n"
+        "\t\tEffects      stream   RtkApo64.dll 13.0.6000.1234\n"
+        "\t\t             mode     RtkApo64.dll 13.0.6000.1234\n"
+        "\t\t             endpoint {B2C3D4E5-0000-4000-8000-00000000B902}, not registered\n"
         "\t\tVolume       -6.5 dB (71%), not muted; range -65.25 to 0 dB in steps of 0.75 dB\n"
         "\t\tEnhancements on\n"
         "\t\tSessions     player.exe, process 4312, active\n"
@@ -179,6 +194,12 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tEndpoint     {0.0.0.00000000}.{hdmi}\n"
         "\t\tState        active\n"
         "\t\tDefault for  communications\n"
+        "\t\tHardware     HD Audio 8086:280B, "
+        "HDAUDIO\\FUNC_01&VEN_8086&DEV_280B&SUBSYS_80860101&REV_1000\n"
+        "\t\tDriver       Intel(R) Corporation, version 10.27.0.12, 2019-12-06\n"
+        "\t\t             oem7.inf, service IntcDAud\n"
+        "\t\tSame device  none\n"
+        "\t\tEffects      none\n"
         "\t\tVolume       unknown\n"
         "\t\tEnhancements unknown\n"
         "\t\tSessions     unknown\n"
@@ -196,6 +217,12 @@ TEST_F(ExclusiveReport, ListsEachDevicesEndpointThenTheUnmatchedOnes) {
         "\t\tEndpoint     {0.0.0.00000000}.{headphones}\n"
         "\t\tState        not present\n"
         "\t\tDefault for  none\n"
+        // no devnode reached
+        "\t\tHardware     unknown\n"
+        "\t\tDriver       unknown\n"
+        "\t\tProblem      unknown\n"
+        "\t\tSame device  Microphone (USB Audio), input\n"
+        "\t\tEffects      none\n"
         "\t\tEnhancements unknown\n"
         "\t\tPanel format 44.1 kHz, 2 channels, int16, no channel mask\n\n"
         "\n";
@@ -232,7 +259,8 @@ std::map<std::string, std::vector<std::string>> blocksOf(const std::string& outp
 TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     furnishEndpointMachine();
     const auto clean = blocksOf(runWithArguments({"e", "all"}).output);
-    ASSERT_EQ(5u, clean.size());
+    ASSERT_EQ(6u, clean.size()); // the system's lines under the banner, then five blocks
+    const std::string systemLines = "Waveform audio devices and the formats they accept";
     const std::string micLine = "0.\tIn: Mic / Microsoft Corporation";
     const std::string speakerLine = "0.\tOut: Speakers / Microsoft Corporation";
     const std::string tvLine = "--\tTV (HDMI) / no waveform device";
@@ -265,6 +293,25 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
                         const std::string& value) {
         return replacedAll(block, {{label, value}});
     };
+    // The block with whole lines replaced, each by none or several.
+    auto edited = [&](const std::string& block,
+                      std::vector<std::pair<std::string, std::vector<std::string>>> edits) {
+        std::vector<std::string> lines;
+        for (const std::string& line : clean.at(block)) {
+            const auto edit = std::find_if(edits.begin(), edits.end(),
+                                           [&](const auto& e) { return "\t\t" + e.first == line; });
+            if (edit == edits.end())
+                lines.push_back(line);
+            for (std::size_t i = 0; edit != edits.end() && i < edit->second.size(); ++i)
+                lines.push_back("\t\t" + edit->second[i]);
+        }
+        return lines;
+    };
+    const std::string codecLine = "Hardware     HD Audio 10EC:0256, "
+                                  "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10280A20&REV_1000";
+    const std::string realtekLine = "Driver       Realtek Semiconductor Corp., version 6.0.9235.1, "
+                                    "2021-08-05";
+    const std::string realtekFiles = "             oem42.inf, service IntcAzAudAddService";
     // Without an audio client, nothing it would answer is known.
     auto noClient = [&](const std::string& reason) {
         return replacedAll(speakerLine, {{"Volume", "unknown"},
@@ -309,6 +356,8 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {{speakerLine, replacedAll(speakerLine, {{"Name", "unknown"},
                                                   {"Adapter", "unknown"},
                                                   {"Form factor", "unknown"},
+                                                  {"Same device", "unknown"},
+                                                  {"Effects", "unknown"},
                                                   {"Enhancements", "unknown"},
                                                   {"Panel format", "unknown"}})}},
          {}},
@@ -425,7 +474,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         {"a driver that hangs reading the volume",
          [&](simulated::Machine& m) {
              setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
-             speakerEndpoint(m).hangsAtCall = 9;
+             speakerEndpoint(m).hangsAtCall = 11;
          },
          // what was read before stays; the rest is unknown, the next endpoint as it was
          {{speakerLine, replacedAll(speakerLine, {{"Volume", "unknown"},
@@ -482,6 +531,91 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          [](simulated::Machine& m) { m.endpoints.listResult = E_FAIL; },
          {},
          {tvLine, headphonesLine}},
+        {"the adapter's devnode is gone",
+         [](simulated::Machine& m) { m.hardware.devnodes[1].locateResult = CR_NO_SUCH_DEVNODE; },
+         {{speakerLine, edited(speakerLine, {{codecLine, {"Hardware     HD Audio 10EC:0256"}},
+                                             {realtekLine, {"Driver       unknown"}},
+                                             {realtekFiles, {"Problem      unknown"}}})}},
+         {}},
+        {"a property missing, and one of another type",
+         [](simulated::Machine& m) {
+             m.hardware.devnodes[0].texts[0] = {CR_NO_SUCH_VALUE, u"", false};
+             m.hardware.devnodes[0].hardwareIds.otherType = true;
+         },
+         {{micLine,
+           edited(micLine,
+                  {{"Hardware     USB 046D:0A44, USB\\VID_046D&PID_0A44&REV_0011&MI_00",
+                    {"Hardware     USB 046D:0A44"}},
+                   {"Driver       Microsoft, version 10.0.19041.1, 2006-06-21",
+                    {"Driver       provider unknown, version 10.0.19041.1, 2006-06-21"}}})}},
+         {}},
+        {"a version resource missing, and one without its signature",
+         [](simulated::Machine& m) {
+             auto& versions = m.hardware.fixedVersions;
+             versions[u"C:\\Windows\\System32\\drivers\\usbaudio.sys"].error =
+                 ERROR_RESOURCE_TYPE_NOT_FOUND;
+             versions[u"C:\\Windows\\System32\\RtkApo64.dll"].value[0] ^= 1;
+         },
+         {{micLine, edited(micLine, {{"             wdma_usb.inf, service usbaudio, file version "
+                                      "10.0.19041.1566",
+                                      {"             wdma_usb.inf, service usbaudio"}}})},
+          {speakerLine,
+           edited(speakerLine, {{"Effects      stream   RtkApo64.dll 13.0.6000.1234",
+                                 {"Effects      stream   RtkApo64.dll version unknown"}},
+                                {"             mode     RtkApo64.dll 13.0.6000.1234",
+                                 {"             mode     RtkApo64.dll version unknown"}}})}},
+         {}},
+        {"the configuration manager out of memory: the INF's version, then the file's shows",
+         [](simulated::Machine& m) {
+             m.hardware.devnodes[1].texts[1].result = CR_OUT_OF_MEMORY;
+             m.hardware.devnodes[1].problem.result = CR_OUT_OF_MEMORY;
+         },
+         {{speakerLine,
+           edited(speakerLine,
+                  {{realtekLine,
+                    {"Driver       Realtek Semiconductor Corp., version unknown, 2021-08-05"}},
+                   {realtekFiles,
+                    {realtekFiles + ", file version 6.0.9235.1", "Problem      unknown"}}})}},
+         {}},
+        {"a configuration manager call that hangs: the rest of the endpoint unknown",
+         [&](simulated::Machine& m) {
+             setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
+             m.hardware.devnodes[1].hangsAtCall = 2;
+         },
+         {{speakerLine,
+           [&] {
+               std::vector<std::string> lines = replacedAll(
+                   speakerLine, {{"Hardware", "HD Audio 10EC:0256"},
+                                 {"Driver", "provider unknown, version unknown, date unknown"},
+                                 {"Same device", "unknown"},
+                                 {"Effects", "unknown"},
+                                 {"State", "unknown"},
+                                 {"Volume", "unknown"},
+                                 {"Enhancements", "unknown"},
+                                 {"Sessions", "unknown"},
+                                 {"Period", "unknown"},
+                                 {"Engine", "unknown"},
+                                 {"Panel format", "unknown"},
+                                 {"Shared mode", "unknown"},
+                                 {"Exclusive", "not answering"}});
+               const auto driver = std::find_if(lines.begin(), lines.end(), [](auto& l) {
+                   return l.compare(0, 8, "\t\tDriver") == 0;
+               });
+               lines.insert(driver + 1, {"\t\t             INF unknown, service unknown",
+                                         "\t\tProblem      unknown"});
+               return lines;
+           }()}},
+         {}},
+        {"the system's version and services not to be had",
+         [](simulated::Machine& m) {
+             m.hardware.version.result = E_FAIL;
+             m.hardware.services[0].error = ERROR_SERVICE_DOES_NOT_EXIST;
+             m.hardware.services[1].error = ERROR_ACCESS_DENIED;
+         },
+         {{systemLines,
+           {"\t\tWindows      unknown",
+            "\t\tServices     Audiosrv not installed, AudioEndpointBuilder unknown"}}},
+         {}},
     };
     for (const auto& c : cases) {
         resetEverything();
@@ -521,6 +655,52 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         }
         EXPECT_EQ(0, simulated::calls().comDepth) << c.name;
         EXPECT_EQ(0, simulated::calls().openEndpoints) << c.name;
+    }
+}
+
+TEST_F(ExclusiveReport, EachEndpointSaysItsHardwareItsDriverAndItsDeviceOnce) {
+    furnishHardwareMachine();
+    const auto blocks = blocksOf(runWithArguments({"e", "all"}).output);
+    // Two endpoints share the hands-free devnode: seven adapters, each read once.
+    EXPECT_EQ(7u, simulated::calls().devnodesLocated);
+    const struct {
+        const char* endpoint;
+        std::vector<std::string> lines; // one after the other in its block
+    } cases[] = {
+        {"Headphones (BT Headset Stereo)",
+         {"Default for  none",
+          "Hardware     Bluetooth 0A5C:4502, "
+          "BTHENUM\\{0000110b-0000-1000-8000-00805f9b34fb}_VID&00020a5c_PID&4502",
+          "Driver       Microsoft, version 10.0.19041.1202, 2022-03-14",
+          "             btha2dp.inf, service BthA2dp", "Bluetooth    stereo (music)",
+          "Same device  Headset (BT Headset Hands-Free), output",
+          "             Headset Microphone (BT Headset Hands-Free), input", "Effects      none",
+          "Volume       unknown"}},
+        {"Headset Microphone (BT Headset Hands-Free)",
+         {"Hardware     Bluetooth, BTHHFENUM\\BthHFPAudio",
+          "Driver       Microsoft, version 10.0.19041.1202, 2022-03-14",
+          "             bthhfaud.inf, service BthHFAud",
+          "Bluetooth    hands-free (call audio, mono)",
+          "Same device  Headphones (BT Headset Stereo), output",
+          "             Headset (BT Headset Hands-Free), output"}},
+        {"Loopback (Virtual Audio)",
+         {"Hardware     virtual, LoopbackAudioWdm",
+          "Driver       Loopback Audio, version 1.0.0.7, 2019-12-06",
+          "             oem51.inf, service LoopbackAudio", "Same device  unknown"}},
+        {"Speakers (USB DAC)",
+         {"             wdma_usb.inf, service usbaudio, file version 10.0.19041.1566",
+          "Problem      code 10, cannot start", "Same device  unknown"}},
+    };
+    for (const auto& c : cases) {
+        const std::string line = std::string("--\t") + c.endpoint + " / no waveform device";
+        ASSERT_EQ(1u, blocks.count(line)) << line;
+        std::vector<std::string> wanted;
+        for (const std::string& l : c.lines)
+            wanted.push_back("\t\t" + l);
+        const std::vector<std::string>& block = blocks.at(line);
+        EXPECT_NE(block.end(),
+                  std::search(block.begin(), block.end(), wanted.begin(), wanted.end()))
+            << line;
     }
 }
 

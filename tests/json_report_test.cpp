@@ -188,6 +188,35 @@ TEST_F(JsonReport, EveryModeSaysWhatTheMachineSays) {
     EXPECT_FALSE(exclusive.contains("notPresentCount") || quick.contains("notPresentCount"));
 }
 
+TEST_F(JsonReport, TheExclusiveModeGivesTheHardwareAndTheSystem) {
+    furnishHardwareMachine();
+    const Json document = runJson({"e", "j", "all"}).document;
+    EXPECT_EQ(Json::parse(R"({"windowsVersion": "10.0", "build": 19045,
+                              "audioService": "running", "endpointBuilder": "running"})"),
+              document["system"]);
+    const Json& speakers = document["outputs"][0]["endpoint"];
+    EXPECT_EQ(Json::parse(R"({"bus": "HD Audio", "vendorId": "10EC", "productId": "0256",
+        "hardwareId": "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10280A20&REV_1000"})"),
+              speakers["hardware"]);
+    EXPECT_EQ(Json::parse(R"({"provider": "Realtek Semiconductor Corp.", "version": "6.0.9235.1",
+        "date": "2021-08-05", "inf": "oem42.inf", "service": "IntcAzAudAddService",
+        "fileVersion": "6.0.9235.1"})"),
+              speakers["driver"]);
+    EXPECT_EQ(Json::parse(R"({"slot": "stream", "classId": "{A1B2C3D4-0000-4000-8000-00000000A901}",
+        "dll": "C:\\Windows\\System32\\RtkApo64.dll", "version": "13.0.6000.1234"})"),
+              speakers["effects"][0]);
+    EXPECT_TRUE(speakers["effects"][2]["dll"].is_null() && speakers["effects"].size() == 3);
+    // the headphones reach no devnode; the headset's halves, the DAC that cannot start
+    const Json& unmatched = document["unmatchedEndpoints"];
+    EXPECT_TRUE(unmatched[2]["hardware"].is_null() && unmatched[2]["problem"].is_null());
+    EXPECT_EQ("handsFree", unmatched[0]["bluetoothProfile"]);
+    EXPECT_EQ("stereo", unmatched[3]["bluetoothProfile"]);
+    EXPECT_EQ(unmatched[0]["containerId"], unmatched[3]["containerId"]);
+    EXPECT_EQ((Json{{"code", 10}, {"meaning", "cannot start"}}), unmatched[6]["problem"]);
+    const Json quick = runJson({"q", "j"}).document;
+    EXPECT_FALSE(quick.contains("system") || quick["outputs"][0]["endpoint"].contains("hardware"));
+}
+
 TEST_F(JsonReport, NamesArriveAsUtf8WithNothingReplaced) {
     const struct {
         const char* waveName; // code page bytes, cut to the 32-byte field

@@ -88,15 +88,48 @@ void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t in
                known[] = {view.state >= 0,    view.deviceFormat, view.devicePeriods,
                           view.enginePeriods, view.volume,       view.enhancements,
                           !!view.sessions};
-    std::vector<const char*> keys = {"id",           "direction",    "name",     "adapter",
-                                     "formFactor",   "default",      "state",    "deviceFormat",
-                                     "devicePeriod", "enginePeriod", "volume",   "enhancements",
-                                     "sessions",     "mix",          "exclusive"};
-    keys.resize(exclusive ? unmatched ? 15 : 13 : 6);
+    std::vector<const char*> keys = {"id",
+                                     "direction",
+                                     "name",
+                                     "adapter",
+                                     "formFactor",
+                                     "default",
+                                     "state",
+                                     "deviceFormat",
+                                     "devicePeriod",
+                                     "enginePeriod",
+                                     "volume",
+                                     "enhancements",
+                                     "sessions",
+                                     "hardware",
+                                     "driver",
+                                     "problem",
+                                     "bluetoothProfile",
+                                     "containerId",
+                                     "effects",
+                                     "mix",
+                                     "exclusive"};
+    keys.resize(exclusive ? unmatched ? 21 : 19 : 6);
     expectKeys(endpoint, keys, where);
     for (std::size_t i = 6; exclusive && i < 13; ++i)
         expect(endpoint[keys[i]].is_null() != known[i - 6],
                [&] { return where + ": " + keys[i] + " " + endpoint[keys[i]].dump(); });
+    // The hardware's members null exactly where the machine's answer is a failure; their values
+    // are the unit tests', but the container id and the number of effects.
+    const bool hardwareKnown[] = {view.adapterReached, view.located, view.problem != 0};
+    for (std::size_t i = 13; exclusive && i < 16; ++i)
+        expect(endpoint[keys[i]].is_null() != hardwareKnown[i - 13],
+               [&] { return where + ": " + keys[i] + " " + endpoint[keys[i]].dump(); });
+    if (exclusive) {
+        expectTextOrNull(endpoint["containerId"], utf8OrNone(view.containerId),
+                         where + ": containerId");
+        expect(view.effects
+                   ? endpoint["effects"].is_array() && endpoint["effects"].size() == *view.effects
+                   : endpoint["effects"].is_null(),
+               [&] { return where + ": effects " + endpoint["effects"].dump(); });
+        expect(view.bluetooth || endpoint["bluetoothProfile"].is_null(),
+               [&] { return where + ": bluetoothProfile of another bus"; });
+    }
     expectText(endpoint["id"], utf8Of(view.id), where + ": id");
     expectText(endpoint["direction"], direction == 'I' ? "input" : "output", where + ": direction");
     expectTextOrNull(endpoint["name"], utf8OrNone(view.name), where + ": name");
@@ -350,12 +383,17 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
            where + ": the document does not end with a line break");
     const Json document = Json::parse(run.output, nullptr, false);
     expect(!document.is_discarded(), where + ": the document does not parse: " + run.output);
-    std::vector<const char*> keys = {"program", "version",           "schema", "mode", "inputs",
-                                     "outputs", "unmatchedEndpoints"};
-    if (c.mode == Mode::Exclusive)
+    std::vector<const char*> keys = {"program", "version", "schema",  "mode",
+                                     "system",  "inputs",  "outputs", "unmatchedEndpoints"};
+    if (c.mode != Mode::Exclusive)
+        keys.erase(keys.begin() + 4);
+    else
         keys.push_back("notPresentCount");
     expectKeys(document, keys, where);
-    if (c.mode == Mode::Exclusive) {
+    if (c.mode == Mode::Exclusive) { // the system's members are the unit tests'
+        expectKeys(document["system"],
+                   {"windowsVersion", "build", "audioService", "endpointBuilder"},
+                   where + ": system");
         // Null for a direction whose endpoints could not be listed.
         Json want = Json::object();
         for (int s = 0; s < 2; ++s) {

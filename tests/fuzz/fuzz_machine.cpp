@@ -690,6 +690,112 @@ void readEndpoints(Input& in, simulated::Machine& m) {
     }
 }
 
+// ---- The hardware behind the endpoints ----
+
+const std::uint32_t configFailures[] = {CR_NO_SUCH_VALUE, CR_OUT_OF_MEMORY, CR_FAILURE,
+                                        CR_NO_SUCH_DEVNODE};
+const std::uint32_t win32Failures[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+                                       ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_INVALID_FUNCTION};
+
+// Had, of another type, or a failure; the value when had.
+template <class T, class Value>
+void readDevnodeProperty(Input& in, simulated::DevnodeProperty<T>* p, Value value) {
+    const std::uint8_t b = in.byte();
+    p->result = b % 8 < 4 ? CR_SUCCESS : configFailures[b % 4];
+    p->otherType = b % 8 == 3;
+    if (p->result == CR_SUCCESS)
+        p->value = value();
+}
+
+// A service's or a class id's file: none, not to be had, or with a version
+// resource that is whole, cut short, without its signature or not to be read.
+void readFile(Input& in, simulated::Hardware& h,
+              std::map<std::u16string, simulated::Win32Answer<std::u16string>>& paths,
+              const std::u16string& key) {
+    const std::uint8_t b = in.byte();
+    if (b % 4 == 0)
+        return;
+    const std::u16string path = readText(in);
+    paths[key] = {b % 4 == 1 ? in.pick(win32Failures) : ERROR_SUCCESS, path};
+    std::vector<unsigned char> info((b & 4) != 0 ? in.byte() % 52 : 52);
+    for (std::size_t i = 0; i < info.size(); ++i)
+        info[i] =
+            i < 4 && (b & 8) == 0 ? static_cast<unsigned char>(0xFEEF04BDu >> (8 * i)) : in.byte();
+    h.fixedVersions[path] = {b % 4 == 2 ? in.pick(win32Failures) : ERROR_SUCCESS, info};
+}
+
+void readDevnodes(Input& in, simulated::Hardware& h) {
+    const char16_t* const buses[] = {
+        u"USB\\VID_046D&PID_0A44&MI_00\\7", u"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256\\4",
+        u"PCI\\VEN_8086&DEV_A0C8\\3",       u"BTHENUM\\{0000110B-0000-1000-8000-00805F9B34FB}_X\\8",
+        u"BTHHFENUM\\BthHFPAudio\\8",       u"ROOT\\MEDIA\\0000"};
+    for (std::size_t n = in.byte() % 6; n > 0; --n) {
+        simulated::Devnode d;
+        const std::uint8_t kind = in.byte(); // the bus or text, located, present, in lower case
+        d.instanceId = kind % 8 < 6 ? buses[kind % 8] : u"TEXT\\" + readText(in);
+        for (char16_t& c : d.instanceId)
+            c = (kind & 0x20) != 0 && c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        d.locateResult = (kind & 8) != 0 ? in.pick(configFailures) : CR_SUCCESS;
+        d.present = (kind & 0x10) == 0;
+        for (simulated::DevnodeProperty<std::u16string>& text : d.texts)
+            readDevnodeProperty(in, &text, [&] { return readText(in); });
+        readDevnodeProperty(in, &d.hardwareIds, [&] {
+            std::vector<std::u16string> ids(in.byte() % 3);
+            for (std::u16string& id : ids)
+                id = readText(in);
+            return ids;
+        });
+        readDevnodeProperty(in, &d.driverDate, [&] { return std::uint64_t{in.dword()} << 30; });
+        readDevnodeProperty(in, &d.problem, [&] { return std::uint32_t(in.byte() % 60); });
+        if (d.texts[3].result == CR_SUCCESS)
+            readFile(in, h, h.serviceImages, d.texts[3].value);
+        h.devnodes.push_back(d);
+    }
+}
+
+// An endpoint's adapter (none, a devnode's, an empty or unknown id, a failure),
+// effects (a failure, or each a slot and a class id with or without its file)
+// and container (none, one shared, one given as text, a failure).
+void readEndpointHardware(Input& in, simulated::Hardware& h, simulated::EndpointHardware& e) {
+    const char16_t* const containers[] = {
+        u"{5F3C9A10-4B2D-4E8F-9A61-2C7D0B3E4F51}", u"{5f3c9a10-4b2d-4e8f-9a61-2c7d0b3e4f51}",
+        u"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}", u"{00000000-0000-0000-0000-000000000000}"};
+    const std::uint8_t b = in.byte();
+    if (b % 4 == 1 && !h.devnodes.empty())
+        e.adapterInstance = {S_OK, h.devnodes[in.byte() % h.devnodes.size()].instanceId};
+    else if (b % 4 == 2)
+        e.adapterInstance = {S_OK, (b & 4) != 0 ? u"" : u"USB\\VID_FFFF\\NO-SUCH"};
+    else if (b % 4 == 3)
+        e.adapterInstance.result = someCode(in, serviceFailures);
+    if ((b & 8) != 0)
+        e.effects.result = someCode(in, serviceFailures);
+    for (std::size_t n = (b & 8) != 0 ? 0 : b >> 4 & 3; n > 0; --n) {
+        const std::uint8_t kind = in.byte();
+        const std::u16string id = kind % 4 == 0   ? u""
+                                  : kind % 4 == 1 ? readText(in)
+                                                  : containers[kind % 3];
+        e.effects.value.push_back({static_cast<EffectSlot>(kind / 4 % effectSlotCount), id});
+        if (kind % 4 > 1)
+            readFile(in, h, h.classServers, id);
+    }
+    const std::uint8_t container = in.byte();
+    if (container % 4 == 1)
+        e.containerId = {S_OK, containers[in.byte() % 4]};
+    else if (container % 4 == 2)
+        e.containerId = {S_OK, readText(in)};
+    else if (container % 4 == 3)
+        e.containerId.result = someCode(in, serviceFailures);
+}
+
+void readHardware(Input& in, simulated::Machine& m) {
+    simulated::Hardware& h = m.hardware;
+    if ((in.byte() & 1) != 0)
+        h.containersResult = someCode(in, serviceFailures);
+    readDevnodes(in, h);
+    for (simulated::Endpoint& e : m.endpoints.endpoints)
+        readEndpointHardware(in, h, e.hardware);
+}
+
 } // namespace
 
 MemoryFault readMachine(Input& in, simulated::Machine& m) {
@@ -743,11 +849,14 @@ std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
                     ((session & 0x20) != 0 ? u"C:\\Program Files\\" : u"") + readText(in));
         }
     }
-    if (in.byte() % 32 != 31 || endpoints.empty())
-        return std::nullopt;
-    const std::size_t endpoint = in.byte() % endpoints.size();
-    const std::uint8_t call = in.byte(); // from 0xF0 deep in the probe
-    return Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
+    std::optional<Hang> hang;
+    if (in.byte() % 32 == 31 && !endpoints.empty()) {
+        const std::size_t endpoint = in.byte() % endpoints.size();
+        const std::uint8_t call = in.byte(); // from 0xF0 deep in the probe
+        hang = Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
+    }
+    readHardware(in, m);
+    return hang;
 }
 
 namespace {
@@ -1083,6 +1192,68 @@ void checkHang(const simulated::Machine& live, EndpointExpectations& expected,
            "a hang that cost no call limit, the whole hang or a call after it");
 }
 
+namespace {
+
+bool containerText(const std::u16string& t) {
+    if (t.size() != 38 || t.front() != u'{' || t.back() != u'}')
+        return false;
+    bool zero = true;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const char16_t c = t[i];
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if ((i == 9 || i == 14 || i == 19 || i == 24) ? c != u'-' : !hex)
+            return false;
+        zero = zero && (c == u'0' || c == u'-');
+    }
+    return !zero;
+}
+
+// The endpoint's two calls for its hardware come after its form factor; past a hang nothing
+// more of it is read. The devnodes' own calls do not hang here.
+template <class Answers>
+void expectHardware(const simulated::Machine& m, const simulated::Endpoint& e, EndpointView& view,
+                    Answers answers) {
+    const bool adapterCall = answers(), effectsCall = adapterCall && answers();
+    if (!adapterCall)
+        return;
+    const simulated::Property<std::u16string>& instance = e.hardware.adapterInstance;
+    view.adapterReached = instance.result == S_OK && !instance.value.empty();
+    const simulated::Devnode* d = nullptr;
+    for (const simulated::Devnode& candidate : m.hardware.devnodes)
+        if (view.adapterReached && d == nullptr &&
+            folded(candidate.instanceId) == folded(instance.value))
+            d = &candidate;
+    view.located = d != nullptr && d->locateResult == CR_SUCCESS;
+    const bool problem =
+        view.located && (!d->present || (d->problem.result == CR_SUCCESS && !d->problem.otherType));
+    view.problem = !problem ? 0 : d->present && d->problem.value == 0 ? -1 : 1;
+    const std::u16string bus = folded(instance.value.substr(0, instance.value.find(u'\\')));
+    view.bluetooth =
+        view.adapterReached && (bus == u"bthenum" || bus == u"bthhfenum" || bus == u"bthledevice");
+    if (!effectsCall)
+        return;
+    if (e.propertyStoreResult == S_OK && e.hardware.effects.result == S_OK)
+        view.effects = static_cast<std::size_t>(
+            std::count_if(e.hardware.effects.value.begin(), e.hardware.effects.value.end(),
+                          [](const EffectReading& r) { return !r.classId.empty(); }));
+    if (m.hardware.containersResult != S_OK)
+        return;
+    const auto container = [](const simulated::Endpoint& x) -> const std::u16string* {
+        const bool read = x.propertyStoreResult == S_OK && x.hardware.containerId.result == S_OK;
+        return read ? &x.hardware.containerId.value : nullptr;
+    };
+    for (const simulated::Endpoint& x : m.endpoints.endpoints)
+        if (!view.containerId && folded(x.id) == folded(view.id) && container(x) &&
+            containerText(*container(x)))
+            view.containerId = *container(x);
+    for (const simulated::Endpoint& x : m.endpoints.endpoints)
+        view.sameDevice += view.containerId && folded(x.id) != folded(view.id) && container(x) &&
+                           folded(*container(x)) == folded(*view.containerId);
+}
+
+} // namespace
+
 EndpointView expectedView(const simulated::Machine& m, const EndpointExpectations& expected,
                           std::size_t endpoint, DeviceDirection direction) {
     const simulated::EndpointSystem& system = m.endpoints;
@@ -1104,7 +1275,7 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
         view.formFactor = e.formFactor.value;
     if (view.formFactor == 9u)
         answers(); // a display's jack, which says nothing here
-
+    expectHardware(m, e, view, answers);
     // No default for a role is an answer; a failure to ask is not.
     const EndpointAnswer asked = endpointAnswerOf(system.defaultResult);
     if (asked == EndpointAnswer::Ok || asked == EndpointAnswer::NotFound) {

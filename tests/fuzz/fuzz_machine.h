@@ -51,6 +51,10 @@
 //              the panel format, periods and volume, sessions and their processes; a reading
 //              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
 //   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
+//   hardware:  the container list's result byte; devnodes (count % 6, each a kind
+//              byte, then its texts, hardware ids, date and problem, each a result
+//              byte and its value, and its service's file); per endpoint a byte for
+//              its adapter and effects and one for its container, and what they add
 //   watch:     a byte whose bits 0-2 refuse the registrations for device events,
 //              volume and sessions (each then a code byte), then a count % 17 of
 //              happenings: per happening a kind byte (% 9 the notice; bit 4 a
@@ -197,6 +201,14 @@ struct EndpointView {
     bool active = true, hung = false, deviceFormat = false, enhancements = false, volume = false,
          devicePeriods = false, enginePeriods = false, mix = false;
     std::optional<std::size_t> sessions;
+    // The hardware, in the exclusive mode: an adapter reached, its devnode located, the Problem
+    // line (-1 none, 0 unknown, 1 a code), Bluetooth, the effects and container with the number
+    // of effects and of other endpoints in it.
+    bool adapterReached = false, located = false, bluetooth = false;
+    int problem = 0;
+    std::optional<std::size_t> effects;
+    std::optional<std::u16string> containerId;
+    std::size_t sameDevice = 0;
 };
 EndpointView expectedView(const simulated::Machine& m, const EndpointExpectations& expected,
                           std::size_t endpoint, DeviceDirection direction);

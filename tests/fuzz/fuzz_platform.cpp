@@ -282,6 +282,12 @@ void parseExclusiveReport(const std::string& output, std::vector<ExclusiveEntry>
     expect(!lines.unterminated, "the exclusive report does not end with a line break");
     for (const char* wanted : expectedBanner)
         lines.expectLine(wanted);
+    // The system's lines; their words are the unit tests'.
+    for (const char* label : {"\t\tWindows      ", "\t\tServices     Audiosrv "}) {
+        const std::string line = lines.take();
+        expect(line.compare(0, std::strlen(label), label) == 0, "the system's line " + line);
+    }
+    lines.expectLine("");
     const char* const titles[2][2] = {{"        Input Devices", "        -------------"},
                                       {"        Output Devices", "        --------------"}};
     for (int s = 0; s < 2; ++s) {
@@ -435,6 +441,36 @@ std::string defaultsText(const EndpointView& view) {
     return text.empty() ? "none" : text;
 }
 
+// The hardware's lines, in order, "unknown" exactly where the machine's answer is a failure and
+// one line per effect and per endpoint of the same device; their words are the unit tests'.
+void checkHardwareLines(const EndpointView& view, const std::vector<std::string>& block,
+                        std::size_t& at, const std::string& where) {
+    const auto next = [&] { return at < block.size() ? block[at++] : std::string(); };
+    const auto check = [&](const std::string& line, const char* label, bool unknown) {
+        expect(line.compare(0, 15, labelled(label, "")) == 0 &&
+                   (line == labelled(label, "unknown")) == unknown,
+               where + ": \"" + line + "\" for " + label + (unknown ? ", unknown" : ""));
+    };
+    const auto several = [&](const char* label, std::optional<std::size_t> count) {
+        const std::string first = next();
+        check(first, label, !count);
+        expect(!count || *count > 0 || first == labelled(label, "none"), where + ": " + first);
+        for (std::size_t i = 1; count && i < *count; ++i)
+            check(next(), "", false);
+    };
+    check(next(), "Hardware", !view.adapterReached);
+    check(next(), "Driver", !view.located);
+    if (view.located)
+        check(next(), "", false);
+    if (view.problem >= 0)
+        check(next(), "Problem", view.problem == 0);
+    if (view.bluetooth)
+        check(next(), "Bluetooth", false);
+    several("Same device",
+            view.containerId ? std::optional<std::size_t>(view.sameDevice) : std::nullopt);
+    several("Effects", view.effects);
+}
+
 void checkEndpointBlock(const simulated::Machine& m, const EndpointExpectations& expected,
                         std::optional<std::size_t> endpoint, DeviceDirection direction,
                         const ExclusiveEntry& entry) {
@@ -464,6 +500,8 @@ void checkEndpointBlock(const simulated::Machine& m, const EndpointExpectations&
     for (std::size_t i = 0; i < identity.size(); ++i)
         expect(block[i] == identity[i],
                where + ": \"" + block[i] + "\", expected \"" + identity[i] + "\"");
+    std::size_t at = identity.size();
+    checkHardwareLines(view, block, at, where);
     // How it is set and used, in order, "unknown" exactly where the machine's answer is a failure
     // (the values are the unit tests'): the audio client's while it may be active, one per session.
     std::vector<std::pair<const char*, bool>> readings = {{"Volume", view.volume},
@@ -475,7 +513,6 @@ void checkEndpointBlock(const simulated::Machine& m, const EndpointExpectations&
     if (!view.active)
         readings = {{"Enhancements", view.enhancements}};
     readings.emplace_back("Panel format", view.deviceFormat);
-    std::size_t at = identity.size();
     for (const auto& [label, known] : readings) {
         const std::string line = at < block.size() ? block[at++] : "", start = labelled(label, "");
         expect(line.compare(0, start.size(), start) == 0 && (line == start + "unknown") != known,

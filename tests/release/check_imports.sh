@@ -6,8 +6,11 @@
 set -u
 # The DLLs the program calls directly, all part of Windows, in lower case: the
 # C runtime, the waveform-audio and codec services, COM for Core Audio, kernel
-# streaming, and the shell's splitting of the wide command line.
-allowed=" kernel32.dll msvcrt.dll winmm.dll msacm32.dll ole32.dll oleaut32.dll ksuser.dll shell32.dll "
+# streaming, the shell's splitting of the wide command line, and for the
+# hardware behind the endpoints SetupAPI, the configuration manager, the
+# registry and service manager, and version resources.
+allowed=" kernel32.dll msvcrt.dll winmm.dll msacm32.dll ole32.dll oleaut32.dll ksuser.dll "
+allowed="$allowed shell32.dll setupapi.dll cfgmgr32.dll advapi32.dll version.dll "
 
 names=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r' | tr '[:upper:]' '[:lower:]')
 if [ -z "$names" ]; then

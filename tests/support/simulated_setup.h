@@ -38,12 +38,20 @@ simulated::ExclusiveProfile productProfile(std::vector<SampleType> types,
 // console and multimedia output, the HDMI endpoint the communications output.
 // The speakers also give their volume, effects, control-panel format, engine
 // periods and three sessions: a program, the system sounds, and a process that
-// cannot be opened.
+// cannot be opened. Behind them: the microphone on a USB devnode, in one
+// container with the headphones, which reach no devnode; the speakers on an
+// HD Audio codec with two effects, one of them registered; HDMI on the
+// display's codec; Windows 10, its audio services running.
 extern const std::u16string micEndpoint;
 extern const std::u16string speakersEndpoint;
 extern const std::u16string hdmiEndpoint;
 extern const std::u16string headphonesEndpoint;
 void furnishEndpointMachine();
+
+// That machine and, no waveform device leading to them, Bluetooth headphones
+// whose stereo half is one devnode and whose hands-free half, an input and an
+// output, another; a virtual cable; USB speakers whose device cannot start.
+void furnishHardwareMachine();
 
 // Empties both catalogue lists and frees their records.
 void emptyCatalogue();

@@ -381,6 +381,7 @@ struct DeviceTruth {
 
 struct Truth {
     LiveEndpoints live;
+    LiveSystem system;
     std::vector<CatalogueFormat> catalogue; // in the report's order
     std::vector<DeviceTruth> devices[2];    // inputs, outputs
     std::vector<EndpointTruth> endpoints;   // the devices' and the unmatched ones
@@ -482,6 +483,7 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
 // Filled in place: the truths point into the live answers.
 void gatherTruth(Truth& truth, LiveEndpointSession& session) {
     truth.live = session.gather();
+    truth.system = liveSystem();
     truth.catalogue = liveCatalogue();
     std::vector<std::u16string> ledTo;
     for (char direction : {'I', 'O'}) {
@@ -634,6 +636,24 @@ void addLine(std::string& text, const std::string& line) {
     text += line + "\r\n";
 }
 
+void addHardwareMembers(Json& j, const LiveEndpoint& live) {
+    for (const char* key : {"hardware", "driver", "problem", "bluetoothProfile", "containerId"})
+        j[key] = nullptr;
+    j["effects"] = live.storeOpened ? Json::array() : Json(nullptr);
+}
+
+// A service's state, as the JSON words it.
+Json serviceJson(const LiveSystem& system, int i) {
+    const char* const words[] = {"",        "stopped",  "starting", "stopping",
+                                 "running", "resuming", "pausing",  "paused"};
+    if (system.serviceErrors[i] == ERROR_SERVICE_DOES_NOT_EXIST)
+        return "notInstalled";
+    const DWORD state = system.serviceStates[i];
+    if (system.serviceErrors[i] != ERROR_SUCCESS || state == 0 || state > 7)
+        return nullptr;
+    return words[state];
+}
+
 // ---- The documents ---------------------------------------------------------------------
 
 enum class Mode { Quick, Slow, Exclusive };
@@ -665,6 +685,7 @@ void addConditionMembers(Json& j, const EndpointTruth& e) {
     j["volume"] = volumeJson(live);
     j["enhancements"] = live.sysFxOff ? Json(*live.sysFxOff == 0) : Json(nullptr);
     j["sessions"] = sessionsJson(live);
+    addHardwareMembers(j, live);
 }
 
 Json endpointMembers(const EndpointTruth& e, Mode mode) {
@@ -725,6 +746,15 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
     doc["version"] = SNDSCOUT_EXPECTED_VERSION;
     doc["schema"] = 1;
     doc["mode"] = modeName(mode);
+    if (mode == Mode::Exclusive) {
+        const auto& version = truth.system.version;
+        doc["system"] = {{"windowsVersion", version ? Json(std::to_string((*version)[0]) + "." +
+                                                           std::to_string((*version)[1]))
+                                                    : Json(nullptr)},
+                         {"build", version ? Json((*version)[2]) : Json(nullptr)},
+                         {"audioService", serviceJson(truth.system, 0)},
+                         {"endpointBuilder", serviceJson(truth.system, 1)}};
+    }
     for (int d = 0; d < 2; ++d) {
         Json devices = Json::array();
         for (const DeviceTruth& device : truth.devices[d]) {
@@ -1247,6 +1277,17 @@ void checkPrefix(const Truth& truth) {
              "compared");
 }
 
+// What Wine was measured to answer for the hardware behind its endpoints: no
+// device topology (E_NOINTERFACE), no container id, no effect property. The
+// expected report knows only that, so anything else fails here by name.
+void checkWineHardware(const Truth& truth) {
+    for (const LiveEndpoint& e : truth.live.endpoints)
+        if (SUCCEEDED(e.openResult) &&
+            (e.topologyResult != E_NOINTERFACE || e.containerId || e.namesEffects))
+            fail(utf8Of(e.friendlyName.value_or(e.id)) +
+                 ": a topology, container or effect; this check knows only Wine's answers");
+}
+
 // Two lines a device: what it is called on either side, then what was compared.
 void printSummary(const Truth& truth, double programSeconds) {
     auto show = [](const char* side, const std::string& id, const std::string& name,
@@ -1305,6 +1346,7 @@ int main() {
                 truth.unmatched[0].size() + truth.unmatched[1].size(), truth.catalogue.size(),
                 GetACP());
     checkPrefix(truth);
+    checkWineHardware(truth);
 
     const double programSeconds = checkExclusiveText(program, truth);
     for (const JsonCase& c : jsonCases)

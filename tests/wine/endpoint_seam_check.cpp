@@ -3,14 +3,20 @@
 // waveform devices' endpoint ids, the active and default endpoints, names,
 // form factors, mix formats and exclusive-mode answers for a sample of
 // formats; the ANSI conversions over the prefix's device names; and what one
-// exclusive-mode question costs; and the endpoints in every state. What else an
-// endpoint tells, endpoint_report_check compares through the program's report.
+// exclusive-mode question costs; and the endpoints in every state; and the
+// hardware calls. What else an endpoint tells, endpoint_report_check compares
+// through the program's report.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include "live_endpoints.h"
+#include "hardware/file_version.h"
+#include "platform/device_hardware.h"
 #include "platform/endpoint_answers.h"
 #include "platform/endpoint_services.h"
+
+#include <cfgmgr32.h>
+#include <winver.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -499,6 +505,54 @@ std::string mixSummary(const std::optional<std::vector<unsigned char>>& mix) {
 
 } // namespace
 
+// The hardware calls the report never reaches under Wine, where no endpoint
+// leads to a device: locating one, version resources (the program's own and a
+// DLL without one, against this file's reading), a class id's file, a driver
+// service's file.
+void checkHardwareCalls() {
+    wchar_t id[] = L"ROOT\\MEDIA\\0000";
+    DEVINST own = 0;
+    Devnode node = 0;
+    bool present = false;
+    const CONFIGRET located = CM_Locate_DevNodeW(&own, id, CM_LOCATE_DEVNODE_NORMAL);
+    if (locateDevnode(u"ROOT\\MEDIA\\0000", &node, &present) != endpointAnswerOfConfig(located))
+        fail("locating a devnode, CR " + std::to_string(located));
+    wchar_t path[MAX_PATH] = {};
+    std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    self = self.substr(0, self.find_last_of(L'\\') + 1) + L"sndscout.exe";
+    GetSystemDirectoryW(path, MAX_PATH);
+    for (const std::wstring& file : {self, std::wstring(path) + L"\\mmdevapi.dll"}) {
+        DWORD ignored = 0;
+        std::vector<unsigned char> resource(GetFileVersionInfoSizeW(file.c_str(), &ignored) + 1);
+        void* fixed = nullptr;
+        UINT length = 0;
+        const bool has = resource.size() > 1 &&
+                         GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(resource.size()),
+                                             resource.data()) &&
+                         VerQueryValueW(resource.data(), L"\\", &fixed, &length);
+        std::vector<unsigned char> got;
+        const EndpointAnswer answer = fileFixedVersion({file.begin(), file.end()}, &got);
+        const auto* bytes = static_cast<const unsigned char*>(fixed);
+        if (has ? answer != EndpointAnswer::Ok || !fileVersionOf(got) ||
+                      got != std::vector<unsigned char>(bytes, bytes + length)
+                : answer != EndpointAnswer::NotFound)
+            fail("the version resource of " + std::string(file.begin(), file.end()));
+        std::printf("version resource of %s: %s\n", std::string(file.begin(), file.end()).c_str(),
+                    fileVersionOf(got) ? versionText(*fileVersionOf(got)).c_str() : "none");
+    }
+    std::u16string files[2];
+    const EndpointAnswer answers[] = {
+        classServerPath(u"{BCDE0395-E52F-467C-8E3D-C4579291692E}", &files[0]),
+        serviceImagePath(u"mountmgr", &files[1])};
+    for (int i = 0; i < 2; ++i)
+        if (answers[i] != EndpointAnswer::Ok || GetFileAttributesW(reinterpret_cast<const wchar_t*>(
+                                                    files[i].c_str())) == INVALID_FILE_ATTRIBUTES)
+            fail(std::string(i == 0 ? "the device enumerator's" : "mountmgr's") +
+                 " file: " + answerName(answers[i]) + " " + shown(files[i]));
+    std::printf("the device enumerator's file %s, mountmgr's %s\n", shown(files[0]).c_str(),
+                shown(files[1]).c_str());
+}
+
 int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     LiveEndpointSession session;
@@ -518,6 +572,7 @@ int main() {
     checkWaveDevices('I', live.inputs);
     checkWaveDevices('O', live.outputs);
     checkLists(service, live);
+    checkHardwareCalls();
 
     const std::vector<Sample> sample = samples();
     std::vector<Row> rows;

@@ -7,10 +7,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winsvc.h>
 #include <mmsystem.h>
 #include <mmreg.h>
 #include <objbase.h>
 #include <mmdeviceapi.h>
+#include <devicetopology.h>
 #include <audioclient.h>
 #include <audiopolicy.h>
 #include <endpointvolume.h>
@@ -38,6 +40,12 @@ constexpr PROPERTYKEY liveSysFxOffKey = // PKEY_AudioEndpoint_Disable_SysFx
     {{0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}}, 5};
 constexpr PROPERTYKEY liveDeviceFormatKey = // PKEY_AudioEngine_DeviceFormat
     {{0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}}, 0};
+constexpr PROPERTYKEY liveContainerKey = // PKEY_Device_ContainerId
+    {{0x8c7ed206, 0x3f8a, 0x4827, {0xb3, 0xab, 0xae, 0x9e, 0x1f, 0xae, 0xfc, 0x6c}}, 2};
+// PKEY_FX_*: pre-mix, post-mix, stream, mode, endpoint; and the lists of several.
+constexpr GUID liveEffectKeys = {
+    0xd04e05a6, 0x594b, 0x4fb6, {0xa8, 0x0d, 0x01, 0xaf, 0x5e, 0xed, 0x7d, 0x1d}};
+constexpr DWORD liveEffectIds[] = {1, 2, 5, 6, 7, 13, 14, 15};
 
 // One waveform device and the endpoint id its driver gives.
 struct LiveWaveDevice {
@@ -80,6 +88,12 @@ struct LiveEndpoint {
     std::optional<std::array<UINT32, 4>> engine; // default, fundamental, minimum, maximum frames
     std::optional<std::array<float, 6>> volume;  // dB, scalar, muted 0 or 1, min, max, step dB
     std::optional<std::vector<LiveSession>> sessions;
+    // What it tells of its hardware: activating its device topology, its
+    // container id, and whether an effect property holds anything at all.
+    HRESULT topologyResult = E_FAIL;
+    bool storeOpened = false;
+    std::optional<GUID> containerId;
+    bool namesEffects = false;
 
     bool active() const { return !state || *state == DEVICE_STATE_ACTIVE; }
     const std::u16string& shownId() const { return ownId.empty() ? id : ownId; }
@@ -106,6 +120,41 @@ struct LiveEndpoints {
         return nullptr;
     }
 };
+
+// The system as Windows itself gives it, and the audio services' states or,
+// when one cannot be asked, the service manager's error.
+struct LiveSystem {
+    std::optional<std::array<DWORD, 3>> version; // major, minor, build
+    DWORD serviceErrors[2] = {ERROR_SUCCESS, ERROR_SUCCESS};
+    DWORD serviceStates[2] = {0, 0};
+};
+
+inline LiveSystem liveSystem() {
+    LiveSystem system;
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto get = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (get != nullptr && get(&info) == 0)
+        system.version = {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    const wchar_t* const names[] = {L"Audiosrv", L"AudioEndpointBuilder"};
+    for (int i = 0; i < 2; ++i) {
+        SC_HANDLE service =
+            manager != nullptr ? OpenServiceW(manager, names[i], SERVICE_QUERY_STATUS) : nullptr;
+        SERVICE_STATUS status = {};
+        if (service == nullptr || !QueryServiceStatus(service, &status))
+            system.serviceErrors[i] = GetLastError();
+        else
+            system.serviceStates[i] = status.dwCurrentState;
+        if (service != nullptr)
+            CloseServiceHandle(service);
+    }
+    if (manager != nullptr)
+        CloseServiceHandle(manager);
+    return system;
+}
 
 // The thread's COM apartment and a device enumerator; audio clients are kept
 // per endpoint once asked, so a matrix of questions activates each only once.
@@ -338,8 +387,22 @@ private:
                 v.blob.pBlobData != nullptr)
                 e.deviceFormat.emplace(v.blob.pBlobData, v.blob.pBlobData + v.blob.cbSize);
             PropVariantClear(&v);
+            e.storeOpened = true;
+            if (SUCCEEDED(store->GetValue(liveContainerKey, &v)) && v.vt == VT_CLSID &&
+                v.puuid != nullptr)
+                e.containerId = *v.puuid;
+            PropVariantClear(&v);
+            for (DWORD id : liveEffectIds) {
+                if (SUCCEEDED(store->GetValue(PROPERTYKEY{liveEffectKeys, id}, &v)))
+                    e.namesEffects = e.namesEffects || v.vt != VT_EMPTY;
+                PropVariantClear(&v);
+            }
             store->Release();
         }
+        IDeviceTopology* topology = nullptr;
+        e.topologyResult = activate(device, &topology);
+        if (topology != nullptr)
+            topology->Release();
         // Out of use, it has no audio client or controls to ask. Of the others
         // only questions: no client is initialised, no level or session is touched.
         if (!e.active()) {

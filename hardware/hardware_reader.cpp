@@ -1,0 +1,192 @@
+#include "hardware/hardware_reader.h"
+
+#include "endpoint/endpoint_facts.h"
+#include "watchdog/timed_worker.h"
+
+#include <utility>
+
+namespace {
+
+template <class T> struct Reply {
+    EndpointAnswer answer = EndpointAnswer::Failed;
+    T value{};
+};
+
+// One plain call as a job of the worker; nothing when it passed the limit or
+// memory ran out. The call must own what it uses.
+template <class T, class Call> std::optional<Reply<T>> reply(TimedWorker& worker, Call call) {
+    return worker.run([call](CallClock& clock) {
+        Reply<T> r;
+        if (clock.callStarts())
+            r.answer = call(&r.value);
+        return r;
+    });
+}
+
+// What the call gave, when it answered Ok.
+template <class T, class Call> std::optional<T> ask(TimedWorker& worker, Call call) {
+    std::optional<Reply<T>> r = reply<T>(worker, std::move(call));
+    if (!r || r->answer != EndpointAnswer::Ok)
+        return std::nullopt;
+    return std::move(r->value);
+}
+
+// An empty answer says nothing: it is not a value.
+std::optional<std::u16string> nonEmpty(const std::optional<std::u16string>& text) {
+    if (!text || text->empty())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<std::u16string> askText(TimedWorker& worker, Devnode node, DevnodeText which) {
+    return nonEmpty(ask<std::u16string>(
+        worker, [node, which](std::u16string* text) { return devnodeText(node, which, text); }));
+}
+
+std::optional<FileVersion> versionOfFile(TimedWorker& worker, const std::u16string& path) {
+    const std::optional<std::vector<unsigned char>> info =
+        ask<std::vector<unsigned char>>(worker, [path](std::vector<unsigned char>* bytes) {
+            return fileFixedVersion(path, bytes);
+        });
+    return info ? fileVersionOf(*info) : std::nullopt;
+}
+
+// Device Manager's code for a device that is not connected.
+constexpr std::uint32_t notConnected = 45;
+
+} // namespace
+
+AdapterFacts HardwareReader::adapter(TimedWorker& worker, const std::u16string& instanceId) {
+    for (const AdapterFacts& known : adapters)
+        if (sameEndpointId(known.instanceId, instanceId))
+            return known;
+    AdapterFacts a;
+    a.instanceId = instanceId;
+    struct Located {
+        Devnode node = 0;
+        bool present = false;
+    };
+    const std::optional<Located> located = ask<Located>(worker, [instanceId](Located* l) {
+        return locateDevnode(instanceId, &l->node, &l->present);
+    });
+    if (located) {
+        const Devnode node = located->node;
+        const std::optional<std::vector<std::u16string>> ids =
+            ask<std::vector<std::u16string>>(worker, [node](std::vector<std::u16string>* all) {
+                return devnodeHardwareIds(node, all);
+            });
+        if (ids && !ids->empty())
+            a.hardwareId = nonEmpty(ids->front());
+        DriverFacts& d = a.driver.emplace();
+        d.provider = askText(worker, node, DevnodeText::DriverProvider);
+        d.version = askText(worker, node, DevnodeText::DriverVersion);
+        const std::optional<std::uint64_t> date = ask<std::uint64_t>(
+            worker, [node](std::uint64_t* fileTime) { return devnodeDriverDate(node, fileTime); });
+        if (date)
+            d.date = driverDateOf(*date);
+        d.inf = askText(worker, node, DevnodeText::DriverInf);
+        d.service = askText(worker, node, DevnodeText::Service);
+        a.problem = located->present ? ask<std::uint32_t>(worker,
+                                                          [node](std::uint32_t* code) {
+                                                              return devnodeProblem(node, code);
+                                                          })
+                                     : std::optional<std::uint32_t>(notConnected);
+        const std::optional<std::u16string> image =
+            d.service ? nonEmpty(ask<std::u16string>(worker,
+                                                     [service = *d.service](std::u16string* path) {
+                                                         return serviceImagePath(service, path);
+                                                     }))
+                      : std::nullopt;
+        if (image)
+            d.fileVersion = versionOfFile(worker, *image);
+    }
+    a.identity = identifyHardware(instanceId, a.hardwareId);
+    adapters.push_back(a);
+    return a;
+}
+
+AudioEffect HardwareReader::effect(TimedWorker& worker, const EffectReading& reading) {
+    AudioEffect e;
+    e.slot = reading.slot;
+    e.classId = reading.classId;
+    for (const AudioEffect& known : effects)
+        if (sameEndpointId(known.classId, reading.classId)) {
+            e.dll = known.dll;
+            e.version = known.version;
+            return e;
+        }
+    e.dll = nonEmpty(ask<std::u16string>(worker, [classId = reading.classId](std::u16string* path) {
+        return classServerPath(classId, path);
+    }));
+    if (e.dll)
+        e.version = versionOfFile(worker, *e.dll);
+    effects.push_back(e);
+    return e;
+}
+
+EndpointHardware HardwareReader::read(TimedWorker& worker,
+                                      const std::shared_ptr<EndpointService* const>& service,
+                                      const std::shared_ptr<EndpointDevice* const>& device,
+                                      const std::u16string& endpointId) {
+    EndpointHardware h;
+    const std::optional<std::u16string> instance = nonEmpty(ask<std::u16string>(
+        worker, [device](std::u16string* id) { return endpointAdapterInstance(*device, id); }));
+    if (instance)
+        h.adapter = adapter(worker, *instance);
+    // Past a call that hung the rest stays unknown, and the list of
+    // containers is left for an endpoint whose worker still answers.
+    if (worker.spent())
+        return h;
+
+    const std::optional<std::vector<EffectReading>> readings =
+        ask<std::vector<EffectReading>>(worker, [device](std::vector<EffectReading>* all) {
+            return endpointEffects(*device, all);
+        });
+    if (readings) {
+        std::vector<AudioEffect>& found = h.effects.emplace();
+        for (const EffectReading& r : *readings)
+            if (!r.classId.empty())
+                found.push_back(effect(worker, r));
+    }
+
+    if (worker.spent())
+        return h;
+    if (!containersAsked) {
+        containersAsked = true;
+        containers = ask<std::vector<ContainerReading>>(
+            worker, [service](std::vector<ContainerReading>* all) {
+                return endpointContainers(*service, all);
+            });
+    }
+    if (!containers)
+        return h;
+    for (const ContainerReading& r : *containers)
+        if (sameEndpointId(r.endpointId, endpointId) && r.containerId &&
+            isContainerId(*r.containerId)) {
+            h.containerId = *r.containerId;
+            break;
+        }
+    if (!h.containerId)
+        return h;
+    std::vector<SameDevice>& same = h.sameDevice.emplace();
+    for (const ContainerReading& r : *containers)
+        if (!sameEndpointId(r.endpointId, endpointId) && r.containerId &&
+            sameEndpointId(*r.containerId, *h.containerId))
+            same.push_back({r.name && !r.name->empty() ? *r.name : r.endpointId, r.direction});
+    return h;
+}
+
+SystemFacts HardwareReader::readSystem(TimedWorker& worker) {
+    SystemFacts s;
+    s.version = ask<SystemVersion>(worker, [](SystemVersion* v) { return systemVersion(v); });
+    for (AudioService which : {AudioService::AudioSrv, AudioService::EndpointBuilder}) {
+        const std::optional<Reply<std::uint32_t>> r = reply<std::uint32_t>(
+            worker, [which](std::uint32_t* state) { return audioServiceState(which, state); });
+        std::optional<std::uint32_t>& kept = s.services[static_cast<int>(which)];
+        if (r && r->answer == EndpointAnswer::Ok)
+            kept = r->value;
+        else if (r && r->answer == EndpointAnswer::NotFound)
+            kept = 0; // not installed
+    }
+    return s;
+}
