@@ -47,6 +47,10 @@ const char* answerName(EndpointAnswer answer) {
         return "NoMemory";
     case EndpointAnswer::Failed:
         return "Failed";
+    case EndpointAnswer::BufferRefused:
+        return "BufferRefused";
+    case EndpointAnswer::StreamFailed:
+        return "StreamFailed";
     }
     return "?";
 }
