@@ -1,7 +1,8 @@
 // Choosing the run mode from the command line.
 #pragma once
 
-enum class RunMode { Slow, Quick, Exclusive, Usage };
+// Verify is the exclusive mode, and then each exclusive format listed opened for real.
+enum class RunMode { Slow, Quick, Exclusive, Usage, Verify };
 
 // The first byte of `text` that is not a blank (a byte that, read as signed, is
 // at most 32 and not NUL), or its terminating NUL. Null stays null.
@@ -17,8 +18,8 @@ bool isJsonWord(const char* argument);
 // What the whole command line asks for. Besides the mode it may hold, anywhere,
 // the json word and "out FILE" (the report goes to FILE, not standard output);
 // the mode is chosen from the other arguments, as if those were not there.
-// After the exclusive mode's word, "all" lists the endpoints that are not
-// present in full.
+// After the exclusive or verify mode's word, "all" lists the endpoints that
+// are not present in full.
 struct CommandLine {
     RunMode mode = RunMode::Usage;
     bool json = false;

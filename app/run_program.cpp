@@ -41,9 +41,9 @@ bool closed(std::FILE* file) {
 }
 
 ReportKind kindOf(RunMode mode) {
-    return mode == RunMode::Quick       ? ReportKind::Quick
-           : mode == RunMode::Exclusive ? ReportKind::Exclusive
-                                        : ReportKind::Slow;
+    return mode == RunMode::Quick                                  ? ReportKind::Quick
+           : mode == RunMode::Exclusive || mode == RunMode::Verify ? ReportKind::Exclusive
+                                                                   : ReportKind::Slow;
 }
 
 int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind) {
@@ -55,8 +55,9 @@ int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind)
         TextWriter writer(out);
         ReportRequest request;
         request.kind = kindOf(line.mode);
-        request.withEndpoints = line.mode == RunMode::Exclusive;
+        request.withEndpoints = request.kind == ReportKind::Exclusive;
         request.everyEndpoint = line.everyEndpoint;
+        request.opensCells = line.mode == RunMode::Verify;
         *callsLeftBehind = writeReport(request, writer);
     }
     out.flush();
@@ -65,8 +66,7 @@ int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind)
 
 // The document is made whole before a byte of it is written, so a run that
 // fails leaves its output empty.
-int jsonReport(const CommandLine& line, int argc, const char* const argv[],
-               bool* callsLeftBehind) {
+int jsonReport(const CommandLine& line, int argc, const char* const argv[], bool* callsLeftBehind) {
     if (line.mode == RunMode::Usage) {
         std::fputs(usageText, stderr);
         return 2;
@@ -76,7 +76,8 @@ int jsonReport(const CommandLine& line, int argc, const char* const argv[],
         request.kind = kindOf(line.mode);
         request.withEndpoints = true;
         request.everyEndpoint = line.everyEndpoint;
-        JsonWriter writer(request.kind);
+        request.opensCells = line.mode == RunMode::Verify;
+        JsonWriter writer(request.kind, request.opensCells);
         *callsLeftBehind = writeReport(request, writer);
         const std::string& document = writer.text();
         bool written = false;

@@ -5,6 +5,7 @@
 
 #include "exclusive/exclusive_probe.h"
 #include "platform/endpoint_services.h"
+#include "verify/cell_opens.h"
 
 #include <array>
 #include <optional>
@@ -51,6 +52,7 @@ struct EndpointFacts {
 struct EndpointFormats {
     std::optional<FormatReading> mix;
     ExclusiveFindings exclusive;
+    std::optional<CellOpens> opens; // in the verify mode: what opening the cells gave
 };
 
 // The default endpoints of both directions, asked once per run.

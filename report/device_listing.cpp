@@ -156,6 +156,11 @@ bool writeReport(const ReportRequest& request, ReportWriter& writer) {
         return walk.waveform.leftCallsBehind();
     }
     EndpointSession session(request.kind == ReportKind::Exclusive, request.everyEndpoint);
+    if (request.opensCells)
+        session.openListedCells(
+            [&writer](const EndpointFacts& facts, std::size_t tried, std::size_t listed) {
+                writer.opening(facts, tried, listed);
+            });
     walk.session = &session;
     walkSection('I', walk, writer);
     walkSection('O', walk, writer);

@@ -1,6 +1,8 @@
 #include "report/endpoint_text.h"
 
 #include "endpoint/endpoint_vocabulary.h"
+#include "report/opens_text.h"
+
 #include <cstdio>
 #include <new>
 
@@ -246,10 +248,16 @@ void writeFormatsBlock(ReportStream& out, const EndpointFormats& formats) {
         return;
     writeLabel(out, "Shared mode");
     out << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
-    const std::vector<std::string> lines = exclusiveLines(formats.exclusive);
+    const CellOpens* opens = formats.opens ? &*formats.opens : nullptr;
+    const std::vector<std::string> lines = exclusiveLines(formats.exclusive, opens);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         writeLabel(out, i == 0 ? "Exclusive" : "");
         out << lines[i] << std::endl;
+    }
+    if (opens != nullptr) {
+        writeLabel(out, "Verify");
+        writeOpensLine(out, *opens);
+        out << std::endl;
     }
 }
 
@@ -324,12 +332,18 @@ std::string rateListText(const std::vector<DWORD>& rates) {
     return text;
 }
 
-std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
+std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings, const CellOpens* opens) {
     if (findings.status != ExclusiveStatus::Ok)
         return {reasonText(findings.status)};
     if (findings.formats.empty())
         return {"nothing accepted"};
     // Channel counts of one type share a line when their rates and shape agree.
+    // In the verify mode, when opening them gave the same too.
+    const std::vector<CellOpen> untried;
+    const auto opened = [&](const ExclusiveFormat& f) -> const std::vector<CellOpen>& {
+        const std::size_t i = static_cast<std::size_t>(&f - findings.formats.data());
+        return opens != nullptr && i < opens->cells.size() ? opens->cells[i] : untried;
+    };
     struct Line {
         const ExclusiveFormat* first;
         std::vector<unsigned> counts;
@@ -340,7 +354,7 @@ std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
         if (kindOf(f) != ShapeKind::Own) {
             for (Line& line : merged) {
                 if (line.first->sample == f.sample && line.first->rates == f.rates &&
-                    kindOf(*line.first) == kindOf(f)) {
+                    kindOf(*line.first) == kindOf(f) && opened(*line.first) == opened(f)) {
                     line.counts.push_back(f.channels);
                     joined = true;
                     break;
@@ -357,6 +371,9 @@ std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
         text += channelsText(line.counts);
         pad(text, 22);
         text += rateListText(line.first->rates) + " kHz" + shapeSuffix(*line.first);
+        const std::string opensText = opensSuffixText(line.first->rates, opened(*line.first));
+        if (!opensText.empty())
+            text += "; " + opensText;
         lines.push_back(text);
     }
     return lines;
