@@ -22,6 +22,8 @@ const char* modeName(RunMode mode) {
         return "exclusive";
     case RunMode::Usage:
         return "usage";
+    case RunMode::Verify:
+        return "verify";
     }
     return "?";
 }
@@ -81,6 +83,11 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
         {{"-", "Ex"}, RunMode::Exclusive},
         {{"exclusively"}, RunMode::Usage},
         {{"--e"}, RunMode::Usage},
+        // opening what the endpoint view lists: a prefix of "verify"
+        {{"v"}, RunMode::Verify},
+        {{"/VER"}, RunMode::Verify},
+        {{"-", "verify"}, RunMode::Verify},
+        {{"verifying"}, RunMode::Usage},
     };
     for (const ModeCase& c : cases) {
         std::vector<const char*> argv{"sndscout"};
