@@ -1,16 +1,18 @@
-// Runs the JSON report of each mode (slow, quick, exclusive) against a simulated
+// Runs the JSON report of each mode (slow, quick, exclusive, verify) against a simulated
 // machine built from the input, as fuzz_platform builds it (fuzz_machine.h),
 // and reads each document back. Whatever the devices and endpoints say, the
 // run succeeds, standard output is one document that parses, and it agrees
 // with the machine: the devices and their numbers as the quick text report
 // lists them, names converted to UTF-8 from the code page and from UTF-16,
 // each device's endpoint there exactly when it could be had, the PCM bits,
-// slow formats the device accepted, exclusive formats the device took, and
-// every key in its place. Standard error stays empty, unless it is a console:
+// slow formats the device accepted, exclusive formats the device took, what
+// the verify mode opened against the opens the device saw, and every key in
+// its place. Standard error stays empty, unless it is a console:
 // then it holds only the progress line, erased at the end.
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
-// 0 to 2 make standard error a console for the slow, quick and exclusive run, then the conditions.
+// 0 to 3 make standard error a console for the slow, quick, exclusive and verify
+// run, then the conditions.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -64,7 +66,22 @@ std::optional<std::string> utf8OrNone(const std::optional<std::u16string>& text)
     return text ? std::optional<std::string>(utf8Of(*text)) : std::nullopt;
 }
 
-enum class Mode { Slow, Quick, Exclusive };
+enum class Mode { Slow, Quick, Exclusive, Verify };
+
+// The modes that show the endpoint view: the verify mode is the exclusive one and its opens.
+bool endpointView(Mode mode) {
+    return mode == Mode::Exclusive || mode == Mode::Verify;
+}
+
+// Whether a program plays or records through the endpoint now, as the document says.
+bool playing(const Json& endpoint) {
+    if (!endpoint.is_object() || !endpoint.contains("sessions") || !endpoint["sessions"].is_array())
+        return false;
+    for (const Json& s : endpoint["sessions"])
+        if (s.is_object() && s.value("state", Json()) == "active")
+            return true;
+    return false;
+}
 
 struct Context {
     const simulated::Machine& m;
@@ -81,7 +98,7 @@ void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t in
                           DeviceDirection direction, const std::string& where,
                           bool unmatched = false) {
     const EndpointView view = expectedView(c.m, c.expected, index, direction);
-    const bool exclusive = c.mode == Mode::Exclusive,
+    const bool exclusive = endpointView(c.mode),
                known[] = {view.state >= 0,    view.deviceFormat, view.devicePeriods,
                           view.enginePeriods, view.volume,       view.enhancements,
                           !!view.sessions};
@@ -139,8 +156,13 @@ void checkMix(const Context& c, const Json& mix, std::optional<std::size_t> endp
 }
 
 void checkExclusiveMember(const Context& c, const Json& exclusive,
-                          std::optional<std::size_t> endpoint, const std::string& where) {
-    expectKeys(exclusive, {"status", "formats"}, where + ": exclusive");
+                          std::optional<std::size_t> endpoint, const std::string& where,
+                          bool plays = false) {
+    const bool verify = c.mode == Mode::Verify;
+    if (verify)
+        expectKeys(exclusive, {"status", "formats", "verify"}, where + ": exclusive");
+    else
+        expectKeys(exclusive, {"status", "formats"}, where + ": exclusive");
     const Json& status = exclusive["status"];
     expect(status.is_string(), [&] { return where + ": status " + status.dump(); });
     const std::string word = status.get<std::string>();
@@ -151,9 +173,16 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
     const Json& formats = exclusive["formats"];
     expect(formats.is_array(), [&] { return where + ": formats " + formats.dump(); });
     std::vector<Claim> claims;
+    std::vector<OpenClaim> opens;
     for (const Json& f : formats) {
-        expectKeys(f, {"sample", "channels", "channelMask", "extensible", "rates"},
-                   where + ": exclusive format");
+        if (verify)
+            expectKeys(f,
+                       {"sample", "channels", "channelMask", "extensible", "rates", "opened",
+                        "openAnswer", "eventDriven"},
+                       where + ": exclusive format");
+        else
+            expectKeys(f, {"sample", "channels", "channelMask", "extensible", "rates"},
+                       where + ": exclusive format");
         const std::optional<SampleType> sample =
             f["sample"].is_string() ? sampleOfWord(f["sample"].get<std::string>()) : std::nullopt;
         expect(sample.has_value(), [&] { return where + ": sample " + f["sample"].dump(); });
@@ -172,7 +201,38 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
                    [&] { return where + ": rates not rising in " + f.dump(); });
             claim.rate = previous = rate.get<DWORD>();
             claims.push_back(claim);
+            if (!verify)
+                continue;
+            // opened true: how it opened; false: why not; null: not tried, and nothing said
+            const Json &opened = f["opened"], &answer = f["openAnswer"], &events = f["eventDriven"];
+            expect((opened.is_null() && answer.is_null() && events.is_null()) ||
+                       (opened == true && answer.is_null() && events.is_boolean()) ||
+                       (opened == false && answer.is_string() && events.is_null()),
+                   [&] { return where + ": opens of " + f.dump(); });
+            OpenClaim o{claim, std::nullopt, std::nullopt, std::nullopt};
+            if (opened.is_boolean())
+                o.opened = opened.get<bool>();
+            if (answer.is_string())
+                o.answer = answer.get<std::string>();
+            if (events.is_boolean())
+                o.eventDriven = events.get<bool>();
+            opens.push_back(o);
         }
+    }
+    std::string opensStatus;
+    if (verify) {
+        const Json& v = exclusive["verify"];
+        expectKeys(v, {"status", "listed", "opened", "failed"}, where + ": verify");
+        expect(v["status"].is_string(), [&] { return where + ": verify " + v.dump(); });
+        opensStatus = v["status"].get<std::string>();
+        std::size_t opened = 0, failed = 0;
+        for (const OpenClaim& o : opens) {
+            opened += o.opened == true;
+            failed += o.opened == false;
+        }
+        expectNumber(v["listed"], static_cast<std::int64_t>(opens.size()), where + ": listed");
+        expectNumber(v["opened"], static_cast<std::int64_t>(opened), where + ": opened");
+        expectNumber(v["failed"], static_cast<std::int64_t>(failed), where + ": failed");
     }
     if (!endpoint) {
         expect(word == "unavailable" && claims.empty(), [&] {
@@ -181,6 +241,8 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
         return;
     }
     checkExclusive(c.m, c.expected, *endpoint, word, claims, where);
+    if (verify)
+        checkOpens(c.m, c.expected, *endpoint, opens, word, opensStatus, plays, where);
 }
 
 void checkPcm(const Json& pcm, DWORD bits, const std::string& where) {
@@ -256,6 +318,7 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
         expectKeys(device, {"id", "name", "manufacturer", "endpoint", "formats"}, where);
         break;
     case Mode::Exclusive:
+    case Mode::Verify:
         expectKeys(device, {"id", "name", "manufacturer", "endpoint", "mix", "exclusive"}, where);
         break;
     }
@@ -280,8 +343,9 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
         checkSlowFormats(c, device["formats"], d, where);
         break;
     case Mode::Exclusive:
+    case Mode::Verify:
         checkMix(c, device["mix"], endpoint, direction, where);
-        checkExclusiveMember(c, device["exclusive"], endpoint, where);
+        checkExclusiveMember(c, device["exclusive"], endpoint, where, playing(device["endpoint"]));
         break;
     }
 }
@@ -330,7 +394,8 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
         end = std::min(shown.find('\r', at + 1), shown.size());
         std::string line = shown.substr(at + 1, end - at - 1);
         line.erase(line.find_last_not_of(' ') + 1);
-        if (c.mode != Mode::Exclusive || line.find(" endpoint:") > 14) // not an endpoint's
+        if (!endpointView(c.mode) ||
+            (line.find(" endpoint:") > 14 && line.rfind("opening ", 0) != 0)) // not an endpoint's
             seen.push_back(line);
     }
     wanted.resize(c.console && c.mode != Mode::Quick ? wanted.size() + 2 * !shown.empty() : 0);
@@ -339,7 +404,7 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
 }
 
 void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickText) {
-    const char* const modeWords[] = {"slow", "quick", "exclusive"};
+    const char* const modeWords[] = {"slow", "quick", "exclusive", "verify"};
     const std::string where = std::string(modeWords[static_cast<int>(c.mode)]) + " json";
     expect(run.status == 0, where + ": exit status " + std::to_string(run.status));
     checkErrors(c, run.errors, where);
@@ -385,9 +450,9 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
         const std::string at = where + ": unmatched endpoint " + std::to_string(i);
         const Json& endpoint = found[i];
         checkEndpointMembers(c, endpoint, index, direction, at, true);
-        if (c.mode == Mode::Exclusive) {
+        if (endpointView(c.mode)) {
             checkMix(c, endpoint["mix"], index, direction, at);
-            checkExclusiveMember(c, endpoint["exclusive"], index, at);
+            checkExclusiveMember(c, endpoint["exclusive"], index, at, playing(endpoint));
         }
     }
 }
@@ -413,7 +478,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } runs[] = {
         {Mode::Slow, {"json"}},
         {Mode::Quick, {"quick", "json"}},
-        {Mode::Exclusive, {"exclusive", "json"}},
+        // every endpoint listed, the not present too, as the machine is read
+        {Mode::Exclusive, {"exclusive", "all", "json"}},
+        {Mode::Verify, {"verify", "all", "json"}},
     };
     for (const auto& r : runs) {
         const int bit = static_cast<int>(r.mode);
@@ -421,12 +488,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool memoryFails = memory.fails && r.mode == Mode::Slow;
         if (memoryFails)
             simulated::failAllocation(memory.allocation, memory.persistent);
-        // Only the exclusive mode asks the endpoints formats.
-        expect(simulated::calls().exclusiveQuestions == 0,
+        // Only the exclusive mode asks the endpoints formats, and only the verify mode opens.
+        expect(r.mode == Mode::Verify || simulated::calls().exclusiveQuestions == 0,
                "exclusive-mode questions before the exclusive run");
-        EndpointExpectations expected = expectEndpoints(furnished, r.mode == Mode::Exclusive, hang);
-        if (r.mode == Mode::Exclusive)
+        expect(simulated::calls().streamOpens == 0, "a stream opened before the verify run");
+        // The verify run's hangs are its opens'.
+        EndpointExpectations expected = expectEndpoints(
+            furnished, endpointView(r.mode), r.mode == Mode::Verify ? std::nullopt : hang);
+        if (endpointView(r.mode))
             clearProbeLogs();
+        if (r.mode == Mode::Verify)
+            for (simulated::Endpoint& e : m.endpoints.endpoints)
+                e.hangsAtCall.reset();
         const auto start = armHang(m, expected);
         const FullRun run = runCapturingErrors(r.arguments);
         checkHang(m, expected, start);

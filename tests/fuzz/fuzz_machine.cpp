@@ -447,6 +447,35 @@ struct Profile {
     // The device keeps the probe's assumptions: its answer is brute force's.
     bool keepsAssumptions() const { return kind == Product || kind == Anything; }
 
+    // Opening a stream, in the verify mode: what it takes opens, but for the
+    // cells `openSeed` picks, which answer `openFailure`; with the event
+    // callback Wine's "in use"; or "in use" or "not allowed" whatever is asked.
+    // Every open is logged.
+    enum OpenKind { Opens, SomeFail, EventStub, Held, NotAllowed } openKind = Opens;
+    std::uint8_t openSeed = 0;
+    HRESULT openFailure = AUDCLNT_E_ENDPOINT_CREATE_FAILED;
+    struct Open {
+        Claim cell;
+        bool events;
+        std::int64_t period;
+        HRESULT answer;
+    };
+    std::vector<Open> opens;
+
+    HRESULT open(const WAVEFORMATEX* format, bool events, std::int64_t period) {
+        const std::optional<Claim> q = decodeQuestion(format);
+        HRESULT a = pure(format);
+        if (openKind == Held || (openKind == EventStub && events))
+            a = AUDCLNT_E_DEVICE_IN_USE;
+        else if (openKind == NotAllowed)
+            a = AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED;
+        else if (a == S_OK && openSeed != 0 && q && (ClaimHash()(*q) ^ openSeed) % 4 == 0)
+            a = openFailure;
+        if (q)
+            opens.push_back({*q, events, period, a});
+        return a;
+    }
+
     HRESULT answer(const WAVEFORMATEX* format) {
         ++questions;
         const HRESULT a = stopAfter && questions > *stopAfter ? stopAnswer : pure(format);
@@ -537,6 +566,44 @@ void readProfile(Input& in, simulated::Endpoint& e, std::size_t index) {
     }
     profiles[index] = p;
     e.exclusive = [p](const WAVEFORMATEX* format) { return p->answer(format); };
+}
+
+const HRESULT openFailures[] = {AUDCLNT_E_ENDPOINT_CREATE_FAILED,
+                                AUDCLNT_E_UNSUPPORTED_FORMAT,
+                                AUDCLNT_E_BUFFER_SIZE_ERROR,
+                                AUDCLNT_E_INVALID_DEVICE_PERIOD,
+                                E_OUTOFMEMORY,
+                                E_FAIL,
+                                E_INVALIDARG,
+                                AUDCLNT_E_DEVICE_INVALIDATED,
+                                E_ACCESSDENIED,
+                                AUDCLNT_E_CPUUSAGE_EXCEEDED};
+
+// Per endpoint a byte (% 8: 0 opens what it takes, 1 some cells fail, 2 Wine's event stub,
+// 3 held, 4 not allowed, 5 an aligned buffer, 6 an open that hangs, 7 the stub and failures),
+// and what it needs.
+void readOpenAnswers(Input& in, simulated::Machine& m) {
+    for (std::size_t i = 0; i < m.endpoints.endpoints.size(); ++i) {
+        simulated::Endpoint& e = m.endpoints.endpoints[i];
+        const std::uint8_t kind = in.byte() % 8;
+        const std::shared_ptr<Profile> p = i < profiles.size() ? profiles[i] : nullptr;
+        if (p == nullptr)
+            continue; // refuses everything: nothing is listed, nothing opened
+        p->openKind = kind == 7  ? Profile::EventStub
+                      : kind < 5 ? static_cast<Profile::OpenKind>(kind)
+                                 : Profile::Opens;
+        if (kind == 1 || kind == 7) {
+            p->openSeed = static_cast<std::uint8_t>(in.byte() | 1);
+            p->openFailure = someCode(in, openFailures);
+        }
+        if (kind == 5)
+            e.alignedFrames = 1 + in.byte() * 7u;
+        if (kind == 6)
+            e.hangsAtOpen = 1 + in.byte() % 8;
+        e.opening = [p](const WAVEFORMATEX* format, bool events, std::int64_t period) {
+            return p->open(format, events, period);
+        };
+    }
 }
 
 std::u16string madeUpId(DeviceDirection direction, std::size_t index, std::uint8_t salt) {
@@ -743,11 +810,14 @@ std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
                     ((session & 0x20) != 0 ? u"C:\\Program Files\\" : u"") + readText(in));
         }
     }
-    if (in.byte() % 32 != 31 || endpoints.empty())
-        return std::nullopt;
-    const std::size_t endpoint = in.byte() % endpoints.size();
-    const std::uint8_t call = in.byte(); // from 0xF0 deep in the probe
-    return Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
+    std::optional<Hang> hang;
+    if (in.byte() % 32 == 31 && !endpoints.empty()) {
+        const std::size_t endpoint = in.byte() % endpoints.size();
+        const std::uint8_t call = in.byte(); // from 0xF0 deep in the probe
+        hang = Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
+    }
+    readOpenAnswers(in, m);
+    return hang;
 }
 
 std::vector<long> listedIds(const std::vector<simulated::Device>& devices,
@@ -1120,6 +1190,7 @@ void clearProbeLogs() {
         p->firstStop.reset();
         p->afterStop = 0;
         p->heard = false;
+        p->opens.clear();
     }
 }
 
@@ -1219,6 +1290,86 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
         expect(listed.count(c) != 0,
                [&] { return where + ": misses " + describe(c) + ", which brute force finds"; });
     expect(listed == brute, where + ": differs from brute force");
+}
+
+namespace {
+
+// The verify mode's word for an open that failed, from the codes' documented meanings.
+std::string openWord(HRESULT answer) {
+    switch (static_cast<std::uint32_t>(answer)) {
+    case 0x88890008:
+    case 0x80070057:
+        return "unsupported format";
+    case 0x88890013:
+    case 0x88890016:
+    case 0x88890019:
+    case 0x88890020:
+        return "buffer size refused";
+    case 0x8889000F:
+        return "stream not created";
+    case 0x8007000E:
+        return "out of memory";
+    default:
+        return "failed";
+    }
+}
+
+bool endsOpening(HRESULT answer) {
+    const EndpointAnswer a = endpointAnswerOf(answer);
+    return a == EndpointAnswer::Busy || a == EndpointAnswer::NotAllowed ||
+           a == EndpointAnswer::Gone || a == EndpointAnswer::NotFound ||
+           a == EndpointAnswer::AccessDenied;
+}
+
+} // namespace
+
+void checkOpens(const simulated::Machine& m, const EndpointExpectations& expected,
+                std::size_t endpoint, const std::vector<OpenClaim>& claims,
+                const std::string& exclusiveStatus, const std::string& verifyStatus, bool playing,
+                const std::string& where) {
+    const Profile* p = profiles[endpoint].get();
+    const std::vector<Profile::Open> none;
+    const std::vector<Profile::Open>& log = p != nullptr ? p->opens : none;
+    ClaimSet listed;
+    for (const OpenClaim& c : claims)
+        listed.insert(c.cell);
+    expect(!playing || exclusiveStatus != "ok" || claims.empty() || verifyStatus == "in use",
+           where + ": a program plays, and the status is " + verifyStatus);
+    if (expected.probes[endpoint] != 1)
+        return; // a second opening's tries mix with the first's, and its findings may differ
+    for (const Profile::Open& o : log)
+        expect(listed.count(o.cell) != 0,
+               [&] { return where + ": opened " + describe(o.cell) + ", which is not listed"; });
+    expect(verifyStatus != "in use" || log.empty(), where + ": opened while a program plays");
+    std::unordered_set<std::string> tries;
+    for (const Profile::Open& o : log)
+        expect(
+            tries
+                .insert(describe(o.cell) + (o.events ? " events " : " ") + std::to_string(o.period))
+                .second,
+            [&] { return where + ": opened " + describe(o.cell) + " twice the same way"; });
+    for (const OpenClaim& c : claims) {
+        const Profile::Open* last = nullptr;
+        for (const Profile::Open& o : log)
+            last = o.cell == c.cell ? &o : last;
+        const std::string cell = where + ": " + describe(c.cell);
+        expect(c.opened || verifyStatus != "done", cell + " not said, with the status done");
+        if (!c.opened)
+            continue;
+        const HRESULT periods = m.endpoints.endpoints[endpoint].devicePeriods.result;
+        if (last == nullptr && !*c.opened && FAILED(periods)) {
+            expect(c.answer == openWord(periods), cell + " failed, but not as its periods");
+            continue;
+        }
+        expect(last != nullptr, cell + " said, but never opened");
+        if (*c.opened)
+            expect(SUCCEEDED(last->answer) && c.eventDriven == last->events,
+                   cell + " said to have opened as it did not");
+        else
+            expect(FAILED(last->answer) && !endsOpening(last->answer) &&
+                       c.answer == openWord(last->answer),
+                   cell + " said to have failed as it did not: " + c.answer.value_or("null"));
+    }
 }
 
 } // namespace fuzz

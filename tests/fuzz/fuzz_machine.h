@@ -51,6 +51,7 @@
 //              the panel format, periods and volume, sessions and their processes; a reading
 //              is a result byte (% 8, E_ACCESSDENIED among them) and a byte or so per value
 //   hang:      a byte, % 32 == 31 for a hang: which endpoint, which of its calls
+//   opens:     per endpoint a byte: how opening a stream answers (fuzz_machine.cpp)
 // An input without the endpoint part (the older seeds) is a machine whose
 // drivers name no endpoint.
 #pragma once
@@ -228,5 +229,24 @@ void clearProbeLogs();
 void checkExclusive(const simulated::Machine& m, const EndpointExpectations& expected,
                     std::size_t endpoint, const std::string& status,
                     const std::vector<Claim>& claims, const std::string& where);
+
+// One cell of the verify mode's exclusive list, and what opening it gave.
+struct OpenClaim {
+    Claim cell;
+    std::optional<bool> opened;
+    std::optional<std::string> answer; // openAnswer
+    std::optional<bool> eventDriven;
+};
+
+// Checks what the verify mode says it opened against the opens the device saw:
+// nothing unlisted opened, no cell the same way twice, nothing at all while a
+// program plays; for an endpoint opened once, each cell said to have opened or
+// failed did so, the last time it was tried, with that answer (or, never
+// tried, with the answer of the device's periods, which an open reads first),
+// and with the status "done" every cell is said.
+void checkOpens(const simulated::Machine& m, const EndpointExpectations& expected,
+                std::size_t endpoint, const std::vector<OpenClaim>& claims,
+                const std::string& exclusiveStatus, const std::string& verifyStatus, bool playing,
+                const std::string& where);
 
 } // namespace fuzz
