@@ -1,9 +1,10 @@
-// Runs sndscout.exe in its exclusive mode and with its json word, and compares
+// Runs sndscout.exe in its exclusive mode, and every mode with its json word, and compares
 // what it writes with what the live platform answers when asked here: the text
 // byte for byte with a report this file renders itself, the documents value
 // for value with one built here. What a device takes in exclusive mode is found
 // by brute force, every shape of every cell asked, so the program's pruned probe
-// must come out equal to the full walk. Everything is asked and rendered with
+// must come out equal to the full walk, and each cell it finds is opened here as
+// the verify mode opens it. Everything is asked, opened and rendered with
 // this file's own plain code, so a fault in the program cannot hide in both.
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -364,6 +365,21 @@ struct CatalogueFormat {
     std::optional<std::string> tagName; // the codec manager's bytes, when it names the tag
 };
 
+// What opening one cell for real gave.
+enum class Opened { NotTried, WithEvents, WithoutEvents, Failed };
+struct CellOpened {
+    Opened how = Opened::NotTried;
+    std::string answer; // for Failed
+};
+
+// Every listed cell opened, as the verify mode opens them.
+struct OpensTruth {
+    std::string status = "nothing listed";
+    std::vector<std::vector<CellOpened>> cells; // per Accepted, per rate
+    std::map<std::string, unsigned> answers;    // what each way of opening answered, counted
+    unsigned long opens = 0;
+};
+
 struct EndpointTruth {
     const LiveEndpoint* live = nullptr;
     char direction = 'O'; // of the section it is listed in
@@ -371,6 +387,7 @@ struct EndpointTruth {
     std::optional<Mix> mix;
     std::optional<Mix> deviceFormat;
     Findings findings;
+    OpensTruth opens;
 };
 
 struct DeviceTruth {
@@ -388,6 +405,7 @@ struct Truth {
     std::vector<std::size_t> activeOnly[2]; // those of them that quick and slow list
     unsigned long questions = 0;
     double bruteSeconds = 0;
+    double openSeconds = 0;
 };
 
 int sideOf(char direction) {
@@ -436,6 +454,97 @@ bool accepts(char direction, UINT id, const WAVEFORMATEX& header) {
     return result == MMSYSERR_NOERROR;
 }
 
+// The verify mode's word for an open that failed, from the codes' documented meanings.
+std::string openWord(HRESULT answer) {
+    switch (static_cast<std::uint32_t>(answer)) {
+    case 0x88890008: // unsupported format
+    case 0x80070057: // invalid argument
+        return "unsupported format";
+    case 0x88890013: // buffer duration and period not equal
+    case 0x88890016: // buffer size error
+    case 0x88890019: // buffer size not aligned
+    case 0x88890020: // invalid device period
+        return "buffer size refused";
+    case 0x8889000F: // endpoint create failed
+        return "stream not created";
+    case 0x8007000E:
+        return "out of memory";
+    default:
+        return "failed";
+    }
+}
+
+// The answers after which nothing more is opened on the endpoint.
+std::string openStop(HRESULT answer) {
+    switch (static_cast<std::uint32_t>(answer)) {
+    case 0x8889000A: // device in use
+        return "busy";
+    case 0x8889000E: // exclusive mode not allowed
+        return "not allowed";
+    case 0x88890004: // device invalidated
+    case 0x88890026: // resources invalidated
+    case 0x80070490: // not found
+        return "gone";
+    case 0x80070005:
+        return "access denied";
+    default:
+        return "";
+    }
+}
+
+// Each cell the full walk found opened once: event-driven, and without the
+// event callback once an endpoint with no session known answered "in use" to
+// it and then took the format or refused it (Wine's stub); nothing while a
+// program plays.
+OpensTruth openCells(LiveEndpointSession& session, const EndpointTruth& e) {
+    OpensTruth t;
+    if (e.findings.status != "ok" || e.findings.formats.empty())
+        return t;
+    for (const Accepted& a : e.findings.formats)
+        t.cells.emplace_back(a.rates.size());
+    const std::optional<std::vector<LiveSession>>& sessions = e.live->sessions;
+    for (const LiveSession& s : sessions.value_or(std::vector<LiveSession>()))
+        if (s.state == 1u) {
+            t.status = "in use";
+            return t;
+        }
+    const bool noSession = !sessions || sessions->empty();
+    bool events = true;
+    t.status = "done";
+    for (std::size_t i = 0; i < e.findings.formats.size(); ++i) {
+        const Accepted& a = e.findings.formats[i];
+        for (std::size_t r = 0; r < a.rates.size(); ++r) {
+            const WAVEFORMATEXTENSIBLE f = question(a.type, a.channels, a.rates[r], a.shape);
+            const auto open = [&](bool withEvents) {
+                const HRESULT h = session.openExclusive(e.live->id, &f.Format, withEvents);
+                char key[48];
+                std::snprintf(key, sizeof key, "%s 0x%08lX", withEvents ? "event" : "none",
+                              static_cast<unsigned long>(h));
+                ++t.answers[key];
+                ++t.opens;
+                return h;
+            };
+            HRESULT h = open(events);
+            if (static_cast<std::uint32_t>(h) == 0x8889000A && events && noSession) {
+                h = open(false);
+                events = static_cast<std::uint32_t>(h) == 0x8889000A;
+            }
+            const std::string stop = openStop(h);
+            if (!stop.empty()) {
+                t.status = stop;
+                return t;
+            }
+            CellOpened& cell = t.cells[i][r];
+            cell.how = FAILED(h) ? Opened::Failed
+                       : events  ? Opened::WithEvents
+                                 : Opened::WithoutEvents;
+            if (FAILED(h))
+                cell.answer = openWord(h);
+        }
+    }
+    return t;
+}
+
 std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const LiveEndpoint& live,
                           char direction) {
     EndpointTruth e;
@@ -475,6 +584,9 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
     e.findings.seconds = secondsNow() - start;
     truth.questions += e.findings.questions;
     truth.bruteSeconds += e.findings.seconds;
+    const double opening = secondsNow();
+    e.opens = openCells(session, e);
+    truth.openSeconds += secondsNow() - opening;
     truth.endpoints.push_back(e);
     return truth.endpoints.size() - 1;
 }
@@ -636,10 +748,15 @@ void addLine(std::string& text, const std::string& line) {
 
 // ---- The documents ---------------------------------------------------------------------
 
-enum class Mode { Quick, Slow, Exclusive };
+enum class Mode { Quick, Slow, Exclusive, Verify };
 
 const char* modeName(Mode mode) {
-    return mode == Mode::Quick ? "quick" : mode == Mode::Slow ? "slow" : "exclusive";
+    const char* const names[] = {"quick", "slow", "exclusive", "verify"};
+    return names[static_cast<int>(mode)];
+}
+
+bool endpointView(Mode mode) {
+    return mode == Mode::Exclusive || mode == Mode::Verify;
 }
 
 Json textOrNull(const std::optional<std::u16string>& text) {
@@ -686,23 +803,74 @@ Json endpointMembers(const EndpointTruth& e, Mode mode) {
     } else {
         j["default"] = nullptr;
     }
-    if (mode == Mode::Exclusive)
+    if (endpointView(mode))
         addConditionMembers(j, e);
     return j;
 }
 
-void addFormatMembers(Json& j, const EndpointTruth* e) {
+Json acceptedJson(const Accepted& a, const std::vector<DWORD>& rates) {
+    return {{"sample", sampleTypes[a.type].name},
+            {"channels", a.channels},
+            {"channelMask", a.shape.extensible ? Json(a.shape.mask) : Json()},
+            {"extensible", a.shape.extensible},
+            {"rates", rates}};
+}
+
+// The verify mode's entries of one format: its rates by what opening them
+// gave, opened first, then without the event callback, each failure in the
+// order of its first rate, and what was not tried.
+void addOpenedEntries(Json& formats, const Accepted& a, const std::vector<CellOpened>& cells) {
+    std::vector<std::pair<CellOpened, std::vector<DWORD>>> groups;
+    for (Opened how : {Opened::WithEvents, Opened::WithoutEvents, Opened::Failed, Opened::NotTried})
+        for (std::size_t r = 0; r < a.rates.size(); ++r) {
+            const CellOpened cell = r < cells.size() ? cells[r] : CellOpened();
+            if (cell.how != how)
+                continue;
+            auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& group) {
+                return group.first.how == how && group.first.answer == cell.answer;
+            });
+            if (g == groups.end())
+                g = groups.insert(groups.end(), {cell, {}});
+            g->second.push_back(a.rates[r]);
+        }
+    for (const auto& [cell, rates] : groups) {
+        Json j = acceptedJson(a, rates);
+        const bool opened = cell.how == Opened::WithEvents || cell.how == Opened::WithoutEvents;
+        j["opened"] = cell.how == Opened::NotTried ? Json() : Json(cell.how != Opened::Failed);
+        j["openAnswer"] = cell.how == Opened::Failed ? Json(cell.answer) : Json();
+        j["eventDriven"] = opened ? Json(cell.how == Opened::WithEvents) : Json();
+        formats.push_back(j);
+    }
+}
+
+void addFormatMembers(Json& j, const EndpointTruth* e, Mode mode) {
     j["mix"] = formatJson(e != nullptr ? e->mix : std::nullopt);
     Json formats = Json::array();
+    const OpensTruth none;
+    const OpensTruth& opens = e != nullptr ? e->opens : none;
     if (e != nullptr)
-        for (const Accepted& a : e->findings.formats)
-            formats.push_back({{"sample", sampleTypes[a.type].name},
-                               {"channels", a.channels},
-                               {"channelMask", a.shape.extensible ? Json(a.shape.mask) : Json()},
-                               {"extensible", a.shape.extensible},
-                               {"rates", a.rates}});
+        for (std::size_t i = 0; i < e->findings.formats.size(); ++i) {
+            const Accepted& a = e->findings.formats[i];
+            if (mode == Mode::Verify)
+                addOpenedEntries(formats, a,
+                                 i < opens.cells.size() ? opens.cells[i]
+                                                        : std::vector<CellOpened>());
+            else
+                formats.push_back(acceptedJson(a, a.rates));
+        }
     j["exclusive"] = {{"status", e != nullptr ? e->findings.status : "unavailable"},
                       {"formats", formats}};
+    if (mode != Mode::Verify)
+        return;
+    unsigned listed = 0, opened = 0, failed = 0;
+    for (const std::vector<CellOpened>& cells : opens.cells)
+        for (const CellOpened& cell : cells) {
+            ++listed;
+            opened += cell.how == Opened::WithEvents || cell.how == Opened::WithoutEvents;
+            failed += cell.how == Opened::Failed;
+        }
+    j["exclusive"]["verify"] = {
+        {"status", opens.status}, {"listed", listed}, {"opened", opened}, {"failed", failed}};
 }
 
 struct PcmBit {
@@ -760,7 +928,7 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
                 }
                 j["formats"] = formats;
             } else {
-                addFormatMembers(j, e);
+                addFormatMembers(j, e, mode);
             }
             devices.push_back(j);
         }
@@ -770,19 +938,19 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
     // Without "all" the exclusive mode counts the endpoints not present.
     Json gone = {{"inputs", 0}, {"outputs", 0}};
     for (int d = 0; d < 2; ++d)
-        for (std::size_t u : mode == Mode::Exclusive ? truth.unmatched[d] : truth.activeOnly[d]) {
-            if (mode == Mode::Exclusive && !all && notPresent(truth.endpoints[u])) {
+        for (std::size_t u : endpointView(mode) ? truth.unmatched[d] : truth.activeOnly[d]) {
+            if (endpointView(mode) && !all && notPresent(truth.endpoints[u])) {
                 Json& count = gone[d == 0 ? "inputs" : "outputs"];
                 count = count.get<int>() + 1;
                 continue;
             }
             Json j = endpointMembers(truth.endpoints[u], mode);
-            if (mode == Mode::Exclusive)
-                addFormatMembers(j, &truth.endpoints[u]);
+            if (endpointView(mode))
+                addFormatMembers(j, &truth.endpoints[u], mode);
             unmatched.push_back(j);
         }
     doc["unmatchedEndpoints"] = unmatched;
-    if (mode == Mode::Exclusive && !all)
+    if (endpointView(mode) && !all)
         doc["notPresentCount"] = gone;
     return doc;
 }
@@ -962,6 +1130,8 @@ const JsonCase jsonCases[] = {
     {{"quick", "json"}, Mode::Quick},
     {{"/J", "e"}, Mode::Exclusive},
     {{"--json", "q"}, Mode::Quick},
+    // every cell the full walk finds, opened by the program and here
+    {{"verify", "json"}, Mode::Verify},
 };
 
 void checkDocument(const std::string& program, const Truth& truth, const JsonCase& c) {
@@ -1082,7 +1252,7 @@ void checkPrefix(const Truth& truth) {
              "compared");
 }
 
-// Two lines a device: what it is called on either side, then what was compared.
+// Three lines a device: what it is called on either side, then what was compared.
 void printSummary(const Truth& truth, double programSeconds) {
     auto show = [](const char* side, const std::string& id, const std::string& name,
                    const EndpointTruth* e) {
@@ -1100,6 +1270,11 @@ void printSummary(const Truth& truth, double programSeconds) {
                               .c_str()
                         : "unknown",
                     e->findings.status.c_str(), e->findings.cells, e->findings.questions);
+        // What opening answered, each way: Wine's event-driven stub shows here.
+        std::printf("    opens %s:", e->opens.status.c_str());
+        for (const auto& [answer, count] : e->opens.answers)
+            std::printf(" %s x%u", answer.c_str(), count);
+        std::printf("\n");
     };
     for (int d = 0; d < 2; ++d) {
         const char* side = d == 0 ? "input" : "output";
@@ -1111,6 +1286,10 @@ void printSummary(const Truth& truth, double programSeconds) {
     }
     std::printf("brute force: %lu questions in %.2f s here; sndscout exclusive took %.2f s\n",
                 truth.questions, truth.bruteSeconds, programSeconds);
+    unsigned long opens = 0;
+    for (const EndpointTruth& e : truth.endpoints)
+        opens += e.opens.opens;
+    std::printf("opens: %lu in %.2f s here\n", opens, truth.openSeconds);
 }
 
 } // namespace
