@@ -447,33 +447,20 @@ struct Profile {
     // The device keeps the probe's assumptions: its answer is brute force's.
     bool keepsAssumptions() const { return kind == Product || kind == Anything; }
 
-    // Opening a stream, in the verify mode: what it takes opens, but for the
-    // cells `openSeed` picks, which answer `openFailure`; with the event
-    // callback Wine's "in use"; or "in use" or "not allowed" whatever is asked.
-    // Every open is logged.
-    enum OpenKind { Opens, SomeFail, EventStub, Held, NotAllowed } openKind = Opens;
+    // Opening a stream: what it takes opens, but for the cells `openSeed`
+    // picks, which answer `openFailure`; or "in use" (Wine's, with the event
+    // callback), or "not allowed", whatever is asked.
+    std::uint8_t openKind = 0; // 2 and 7 in use with events, 3 in use, 4 not allowed
     std::uint8_t openSeed = 0;
-    HRESULT openFailure = AUDCLNT_E_ENDPOINT_CREATE_FAILED;
-    struct Open {
-        Claim cell;
-        bool events;
-        std::int64_t period;
-        HRESULT answer;
-    };
-    std::vector<Open> opens;
-
-    HRESULT open(const WAVEFORMATEX* format, bool events, std::int64_t period) {
+    HRESULT openFailure = S_OK;
+    HRESULT open(const WAVEFORMATEX* format, bool events) const {
         const std::optional<Claim> q = decodeQuestion(format);
-        HRESULT a = pure(format);
-        if (openKind == Held || (openKind == EventStub && events))
-            a = AUDCLNT_E_DEVICE_IN_USE;
-        else if (openKind == NotAllowed)
-            a = AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED;
-        else if (a == S_OK && openSeed != 0 && q && (ClaimHash()(*q) ^ openSeed) % 4 == 0)
-            a = openFailure;
-        if (q)
-            opens.push_back({*q, events, period, a});
-        return a;
+        if (openKind == 3 || ((openKind == 2 || openKind == 7) && events))
+            return AUDCLNT_E_DEVICE_IN_USE;
+        if (openKind == 4)
+            return AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED;
+        const bool fails = openSeed != 0 && q && (ClaimHash()(*q) ^ openSeed) % 4 == 0;
+        return fails && pure(format) == S_OK ? openFailure : pure(format);
     }
 
     HRESULT answer(const WAVEFORMATEX* format) {
@@ -568,40 +555,28 @@ void readProfile(Input& in, simulated::Endpoint& e, std::size_t index) {
     e.exclusive = [p](const WAVEFORMATEX* format) { return p->answer(format); };
 }
 
-const HRESULT openFailures[] = {AUDCLNT_E_ENDPOINT_CREATE_FAILED,
-                                AUDCLNT_E_UNSUPPORTED_FORMAT,
-                                AUDCLNT_E_BUFFER_SIZE_ERROR,
-                                AUDCLNT_E_INVALID_DEVICE_PERIOD,
-                                E_OUTOFMEMORY,
-                                E_FAIL,
-                                E_INVALIDARG,
-                                AUDCLNT_E_DEVICE_INVALIDATED,
-                                E_ACCESSDENIED,
-                                AUDCLNT_E_CPUUSAGE_EXCEEDED};
-
-// Per endpoint a byte (% 8: 0 opens what it takes, 1 some cells fail, 2 Wine's event stub,
-// 3 held, 4 not allowed, 5 an aligned buffer, 6 an open that hangs, 7 the stub and failures),
-// and what it needs.
+// Per endpoint a byte: % 8 the profile's open kind, and besides 1 and 7 some
+// cells that fail (a seed and a code), 5 an aligned buffer, 6 an open that hangs.
 void readOpenAnswers(Input& in, simulated::Machine& m) {
-    for (std::size_t i = 0; i < m.endpoints.endpoints.size(); ++i) {
+    const HRESULT failures[] = {AUDCLNT_E_ENDPOINT_CREATE_FAILED, AUDCLNT_E_BUFFER_SIZE_ERROR,
+                                AUDCLNT_E_INVALID_DEVICE_PERIOD, AUDCLNT_E_DEVICE_INVALIDATED};
+    for (std::size_t i = 0; i < m.endpoints.endpoints.size() && i < profiles.size(); ++i) {
         simulated::Endpoint& e = m.endpoints.endpoints[i];
+        const std::shared_ptr<Profile> p = profiles[i];
         const std::uint8_t kind = in.byte() % 8;
-        const std::shared_ptr<Profile> p = i < profiles.size() ? profiles[i] : nullptr;
         if (p == nullptr)
             continue; // refuses everything: nothing is listed, nothing opened
-        p->openKind = kind == 7  ? Profile::EventStub
-                      : kind < 5 ? static_cast<Profile::OpenKind>(kind)
-                                 : Profile::Opens;
+        p->openKind = kind;
         if (kind == 1 || kind == 7) {
             p->openSeed = static_cast<std::uint8_t>(in.byte() | 1);
-            p->openFailure = someCode(in, openFailures);
+            p->openFailure = someCode(in, failures);
         }
         if (kind == 5)
             e.alignedFrames = 1 + in.byte() * 7u;
         if (kind == 6)
             e.hangsAtOpen = 1 + in.byte() % 8;
-        e.opening = [p](const WAVEFORMATEX* format, bool events, std::int64_t period) {
-            return p->open(format, events, period);
+        e.opening = [p](const WAVEFORMATEX* f, bool events, std::int64_t) {
+            return p->open(f, events);
         };
     }
 }
@@ -1190,7 +1165,6 @@ void clearProbeLogs() {
         p->firstStop.reset();
         p->afterStop = 0;
         p->heard = false;
-        p->opens.clear();
     }
 }
 
@@ -1292,84 +1266,8 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
     expect(listed == brute, where + ": differs from brute force");
 }
 
-namespace {
-
-// The verify mode's word for an open that failed, from the codes' documented meanings.
-std::string openWord(HRESULT answer) {
-    switch (static_cast<std::uint32_t>(answer)) {
-    case 0x88890008:
-    case 0x80070057:
-        return "unsupported format";
-    case 0x88890013:
-    case 0x88890016:
-    case 0x88890019:
-    case 0x88890020:
-        return "buffer size refused";
-    case 0x8889000F:
-        return "stream not created";
-    case 0x8007000E:
-        return "out of memory";
-    default:
-        return "failed";
-    }
-}
-
-bool endsOpening(HRESULT answer) {
-    const EndpointAnswer a = endpointAnswerOf(answer);
-    return a == EndpointAnswer::Busy || a == EndpointAnswer::NotAllowed ||
-           a == EndpointAnswer::Gone || a == EndpointAnswer::NotFound ||
-           a == EndpointAnswer::AccessDenied;
-}
-
-} // namespace
-
-void checkOpens(const simulated::Machine& m, const EndpointExpectations& expected,
-                std::size_t endpoint, const std::vector<OpenClaim>& claims,
-                const std::string& exclusiveStatus, const std::string& verifyStatus, bool playing,
-                const std::string& where) {
-    const Profile* p = profiles[endpoint].get();
-    const std::vector<Profile::Open> none;
-    const std::vector<Profile::Open>& log = p != nullptr ? p->opens : none;
-    ClaimSet listed;
-    for (const OpenClaim& c : claims)
-        listed.insert(c.cell);
-    expect(!playing || exclusiveStatus != "ok" || claims.empty() || verifyStatus == "in use",
-           where + ": a program plays, and the status is " + verifyStatus);
-    if (expected.probes[endpoint] != 1)
-        return; // a second opening's tries mix with the first's, and its findings may differ
-    for (const Profile::Open& o : log)
-        expect(listed.count(o.cell) != 0,
-               [&] { return where + ": opened " + describe(o.cell) + ", which is not listed"; });
-    expect(verifyStatus != "in use" || log.empty(), where + ": opened while a program plays");
-    std::unordered_set<std::string> tries;
-    for (const Profile::Open& o : log)
-        expect(
-            tries
-                .insert(describe(o.cell) + (o.events ? " events " : " ") + std::to_string(o.period))
-                .second,
-            [&] { return where + ": opened " + describe(o.cell) + " twice the same way"; });
-    for (const OpenClaim& c : claims) {
-        const Profile::Open* last = nullptr;
-        for (const Profile::Open& o : log)
-            last = o.cell == c.cell ? &o : last;
-        const std::string cell = where + ": " + describe(c.cell);
-        expect(c.opened || verifyStatus != "done", cell + " not said, with the status done");
-        if (!c.opened)
-            continue;
-        const HRESULT periods = m.endpoints.endpoints[endpoint].devicePeriods.result;
-        if (last == nullptr && !*c.opened && FAILED(periods)) {
-            expect(c.answer == openWord(periods), cell + " failed, but not as its periods");
-            continue;
-        }
-        expect(last != nullptr, cell + " said, but never opened");
-        if (*c.opened)
-            expect(SUCCEEDED(last->answer) && c.eventDriven == last->events,
-                   cell + " said to have opened as it did not");
-        else
-            expect(FAILED(last->answer) && !endsOpening(last->answer) &&
-                       c.answer == openWord(last->answer),
-                   cell + " said to have failed as it did not: " + c.answer.value_or("null"));
-    }
+std::optional<Claim> claimOf(const WAVEFORMATEX* format) {
+    return decodeQuestion(format);
 }
 
 } // namespace fuzz

@@ -218,6 +218,9 @@ std::string describe(const Claim& c);
 // The usual mask for a channel count, as a report leaves unsaid.
 DWORD usualMask(unsigned channels);
 
+// The cell a format asks for, read as a driver reads it.
+std::optional<Claim> claimOf(const WAVEFORMATEX* format);
+
 // Forgets what the endpoints were asked; call before the run that probes.
 void clearProbeLogs();
 
@@ -229,24 +232,5 @@ void clearProbeLogs();
 void checkExclusive(const simulated::Machine& m, const EndpointExpectations& expected,
                     std::size_t endpoint, const std::string& status,
                     const std::vector<Claim>& claims, const std::string& where);
-
-// One cell of the verify mode's exclusive list, and what opening it gave.
-struct OpenClaim {
-    Claim cell;
-    std::optional<bool> opened;
-    std::optional<std::string> answer; // openAnswer
-    std::optional<bool> eventDriven;
-};
-
-// Checks what the verify mode says it opened against the opens the device saw:
-// nothing unlisted opened, no cell the same way twice, nothing at all while a
-// program plays; for an endpoint opened once, each cell said to have opened or
-// failed did so, the last time it was tried, with that answer (or, never
-// tried, with the answer of the device's periods, which an open reads first),
-// and with the status "done" every cell is said.
-void checkOpens(const simulated::Machine& m, const EndpointExpectations& expected,
-                std::size_t endpoint, const std::vector<OpenClaim>& claims,
-                const std::string& exclusiveStatus, const std::string& verifyStatus, bool playing,
-                const std::string& where);
 
 } // namespace fuzz
