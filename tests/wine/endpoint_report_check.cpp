@@ -365,19 +365,12 @@ struct CatalogueFormat {
     std::optional<std::string> tagName; // the codec manager's bytes, when it names the tag
 };
 
-// What opening one cell for real gave.
-enum class Opened { NotTried, WithEvents, WithoutEvents, Failed };
-struct CellOpened {
-    Opened how = Opened::NotTried;
-    std::string answer; // for Failed
-};
-
-// Every listed cell opened, as the verify mode opens them.
+// Each listed cell opened as the verify mode opens it: per Accepted, per rate,
+// its "opened", "openAnswer" and "eventDriven"; and what each way answered.
 struct OpensTruth {
     std::string status = "nothing listed";
-    std::vector<std::vector<CellOpened>> cells; // per Accepted, per rate
-    std::map<std::string, unsigned> answers;    // what each way of opening answered, counted
-    unsigned long opens = 0;
+    std::vector<std::vector<Json>> cells;
+    std::map<std::string, unsigned> answers;
 };
 
 struct EndpointTruth {
@@ -405,7 +398,6 @@ struct Truth {
     std::vector<std::size_t> activeOnly[2]; // those of them that quick and slow list
     unsigned long questions = 0;
     double bruteSeconds = 0;
-    double openSeconds = 0;
 };
 
 int sideOf(char direction) {
@@ -454,92 +446,65 @@ bool accepts(char direction, UINT id, const WAVEFORMATEX& header) {
     return result == MMSYSERR_NOERROR;
 }
 
-// The verify mode's word for an open that failed, from the codes' documented meanings.
-std::string openWord(HRESULT answer) {
-    switch (static_cast<std::uint32_t>(answer)) {
-    case 0x88890008: // unsupported format
-    case 0x80070057: // invalid argument
-        return "unsupported format";
-    case 0x88890013: // buffer duration and period not equal
-    case 0x88890016: // buffer size error
-    case 0x88890019: // buffer size not aligned
-    case 0x88890020: // invalid device period
-        return "buffer size refused";
-    case 0x8889000F: // endpoint create failed
-        return "stream not created";
-    case 0x8007000E:
-        return "out of memory";
-    default:
-        return "failed";
-    }
-}
+// The words for a failed open, and the answers that end an endpoint's opening
+// (those Wine can give; any other failure is "failed").
+const struct {
+    std::uint32_t code;
+    const char* word;
+    const char* stop;
+} openAnswers[] = {
+    {0x88890008, "unsupported format", ""},
+    {0x88890016, "buffer size refused", ""},
+    {0x88890019, "buffer size refused", ""},
+    {0x8889000F, "stream not created", ""},
+    {0x8889000A, "", "busy"},
+    {0x8889000E, "", "not allowed"},
+    {0x88890004, "", "gone"},
+    {0x80070005, "", "access denied"},
+};
 
-// The answers after which nothing more is opened on the endpoint.
-std::string openStop(HRESULT answer) {
-    switch (static_cast<std::uint32_t>(answer)) {
-    case 0x8889000A: // device in use
-        return "busy";
-    case 0x8889000E: // exclusive mode not allowed
-        return "not allowed";
-    case 0x88890004: // device invalidated
-    case 0x88890026: // resources invalidated
-    case 0x80070490: // not found
-        return "gone";
-    case 0x80070005:
-        return "access denied";
-    default:
-        return "";
-    }
-}
-
-// Each cell the full walk found opened once: event-driven, and without the
-// event callback once an endpoint with no session known answered "in use" to
-// it and then took the format or refused it (Wine's stub); nothing while a
-// program plays.
+// Event-driven first; once "in use" with no session known turns out no holder
+// without the event callback (Wine's stub), the rest without it; nothing while
+// a program plays.
 OpensTruth openCells(LiveEndpointSession& session, const EndpointTruth& e) {
     OpensTruth t;
     if (e.findings.status != "ok" || e.findings.formats.empty())
         return t;
+    const Json untried = {{"opened", nullptr}, {"openAnswer", nullptr}, {"eventDriven", nullptr}};
     for (const Accepted& a : e.findings.formats)
-        t.cells.emplace_back(a.rates.size());
-    const std::optional<std::vector<LiveSession>>& sessions = e.live->sessions;
-    for (const LiveSession& s : sessions.value_or(std::vector<LiveSession>()))
-        if (s.state == 1u) {
-            t.status = "in use";
-            return t;
-        }
-    const bool noSession = !sessions || sessions->empty();
+        t.cells.emplace_back(a.rates.size(), untried);
+    const std::vector<LiveSession> sessions = e.live->sessions.value_or(std::vector<LiveSession>());
+    t.status = std::any_of(sessions.begin(), sessions.end(),
+                           [](const LiveSession& s) { return s.state == 1u; })
+                   ? "in use"
+                   : "done";
     bool events = true;
-    t.status = "done";
-    for (std::size_t i = 0; i < e.findings.formats.size(); ++i) {
+    for (std::size_t i = 0; i < t.cells.size() && t.status == "done"; ++i) {
         const Accepted& a = e.findings.formats[i];
-        for (std::size_t r = 0; r < a.rates.size(); ++r) {
+        for (std::size_t r = 0; r < a.rates.size() && t.status == "done"; ++r) {
             const WAVEFORMATEXTENSIBLE f = question(a.type, a.channels, a.rates[r], a.shape);
             const auto open = [&](bool withEvents) {
-                const HRESULT h = session.openExclusive(e.live->id, &f.Format, withEvents);
-                char key[48];
+                const auto h = static_cast<std::uint32_t>(
+                    session.openExclusive(e.live->id, &f.Format, withEvents));
+                char key[24];
                 std::snprintf(key, sizeof key, "%s 0x%08lX", withEvents ? "event" : "none",
                               static_cast<unsigned long>(h));
                 ++t.answers[key];
-                ++t.opens;
                 return h;
             };
-            HRESULT h = open(events);
-            if (static_cast<std::uint32_t>(h) == 0x8889000A && events && noSession) {
-                h = open(false);
-                events = static_cast<std::uint32_t>(h) == 0x8889000A;
-            }
-            const std::string stop = openStop(h);
-            if (!stop.empty()) {
-                t.status = stop;
-                return t;
-            }
-            CellOpened& cell = t.cells[i][r];
-            cell.how = FAILED(h) ? Opened::Failed
-                       : events  ? Opened::WithEvents
-                                 : Opened::WithoutEvents;
-            if (FAILED(h))
-                cell.answer = openWord(h);
+            std::uint32_t h = open(events);
+            if (h == 0x8889000A && events && sessions.empty())
+                events = (h = open(false)) == 0x8889000A;
+            std::string word = "failed";
+            for (const auto& known : openAnswers)
+                if (known.code == h) {
+                    word = known.word;
+                    t.status = *known.stop != '\0' ? known.stop : t.status;
+                }
+            if (t.status == "done")
+                t.cells[i][r] = {{"opened", h < 0x80000000u},
+                                 {"openAnswer", h < 0x80000000u ? Json() : Json(word)},
+                                 {"eventDriven", h < 0x80000000u ? Json(events) : Json()}};
         }
     }
     return t;
@@ -584,9 +549,7 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
     e.findings.seconds = secondsNow() - start;
     truth.questions += e.findings.questions;
     truth.bruteSeconds += e.findings.seconds;
-    const double opening = secondsNow();
     e.opens = openCells(session, e);
-    truth.openSeconds += secondsNow() - opening;
     truth.endpoints.push_back(e);
     return truth.endpoints.size() - 1;
 }
@@ -816,29 +779,26 @@ Json acceptedJson(const Accepted& a, const std::vector<DWORD>& rates) {
             {"rates", rates}};
 }
 
-// The verify mode's entries of one format: its rates by what opening them
-// gave, opened first, then without the event callback, each failure in the
-// order of its first rate, and what was not tried.
-void addOpenedEntries(Json& formats, const Accepted& a, const std::vector<CellOpened>& cells) {
-    std::vector<std::pair<CellOpened, std::vector<DWORD>>> groups;
-    for (Opened how : {Opened::WithEvents, Opened::WithoutEvents, Opened::Failed, Opened::NotTried})
-        for (std::size_t r = 0; r < a.rates.size(); ++r) {
-            const CellOpened cell = r < cells.size() ? cells[r] : CellOpened();
-            if (cell.how != how)
-                continue;
-            auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& group) {
-                return group.first.how == how && group.first.answer == cell.answer;
-            });
-            if (g == groups.end())
-                g = groups.insert(groups.end(), {cell, {}});
-            g->second.push_back(a.rates[r]);
-        }
-    for (const auto& [cell, rates] : groups) {
+// The verify mode's entries of one format: its rates by what opening them gave,
+// opened first, then without the event callback, the failures, what was not tried.
+void addOpenedEntries(Json& formats, const Accepted& a, const std::vector<Json>& cells) {
+    const auto rank = [](const Json& c) {
+        return c["opened"] == true    ? (c["eventDriven"] == true ? 0 : 1)
+               : c["opened"] == false ? 2
+                                      : 3;
+    };
+    std::vector<Json> kinds;
+    for (int k = 0; k < 4; ++k)
+        for (const Json& c : cells)
+            if (rank(c) == k && std::find(kinds.begin(), kinds.end(), c) == kinds.end())
+                kinds.push_back(c);
+    for (const Json& kind : kinds) {
+        std::vector<DWORD> rates;
+        for (std::size_t r = 0; r < a.rates.size(); ++r)
+            if (cells[r] == kind)
+                rates.push_back(a.rates[r]);
         Json j = acceptedJson(a, rates);
-        const bool opened = cell.how == Opened::WithEvents || cell.how == Opened::WithoutEvents;
-        j["opened"] = cell.how == Opened::NotTried ? Json() : Json(cell.how != Opened::Failed);
-        j["openAnswer"] = cell.how == Opened::Failed ? Json(cell.answer) : Json();
-        j["eventDriven"] = opened ? Json(cell.how == Opened::WithEvents) : Json();
+        j.update(kind);
         formats.push_back(j);
     }
 }
@@ -848,29 +808,27 @@ void addFormatMembers(Json& j, const EndpointTruth* e, Mode mode) {
     Json formats = Json::array();
     const OpensTruth none;
     const OpensTruth& opens = e != nullptr ? e->opens : none;
-    if (e != nullptr)
-        for (std::size_t i = 0; i < e->findings.formats.size(); ++i) {
-            const Accepted& a = e->findings.formats[i];
-            if (mode == Mode::Verify)
-                addOpenedEntries(formats, a,
-                                 i < opens.cells.size() ? opens.cells[i]
-                                                        : std::vector<CellOpened>());
-            else
-                formats.push_back(acceptedJson(a, a.rates));
+    std::size_t counts[3] = {0, 0, 0}; // listed, opened, failed
+    for (std::size_t i = 0; e != nullptr && i < e->findings.formats.size(); ++i) {
+        const Accepted& a = e->findings.formats[i];
+        if (mode != Mode::Verify) {
+            formats.push_back(acceptedJson(a, a.rates));
+            continue;
         }
+        addOpenedEntries(formats, a, opens.cells[i]);
+        for (const Json& c : opens.cells[i]) {
+            ++counts[0];
+            counts[1] += c["opened"] == true;
+            counts[2] += c["opened"] == false;
+        }
+    }
     j["exclusive"] = {{"status", e != nullptr ? e->findings.status : "unavailable"},
                       {"formats", formats}};
-    if (mode != Mode::Verify)
-        return;
-    unsigned listed = 0, opened = 0, failed = 0;
-    for (const std::vector<CellOpened>& cells : opens.cells)
-        for (const CellOpened& cell : cells) {
-            ++listed;
-            opened += cell.how == Opened::WithEvents || cell.how == Opened::WithoutEvents;
-            failed += cell.how == Opened::Failed;
-        }
-    j["exclusive"]["verify"] = {
-        {"status", opens.status}, {"listed", listed}, {"opened", opened}, {"failed", failed}};
+    if (mode == Mode::Verify)
+        j["exclusive"]["verify"] = {{"status", opens.status},
+                                    {"listed", counts[0]},
+                                    {"opened", counts[1]},
+                                    {"failed", counts[2]}};
 }
 
 struct PcmBit {
@@ -1270,7 +1228,7 @@ void printSummary(const Truth& truth, double programSeconds) {
                               .c_str()
                         : "unknown",
                     e->findings.status.c_str(), e->findings.cells, e->findings.questions);
-        // What opening answered, each way: Wine's event-driven stub shows here.
+        // What opening answered each way: Wine's event-driven stub shows here.
         std::printf("    opens %s:", e->opens.status.c_str());
         for (const auto& [answer, count] : e->opens.answers)
             std::printf(" %s x%u", answer.c_str(), count);
@@ -1286,10 +1244,6 @@ void printSummary(const Truth& truth, double programSeconds) {
     }
     std::printf("brute force: %lu questions in %.2f s here; sndscout exclusive took %.2f s\n",
                 truth.questions, truth.bruteSeconds, programSeconds);
-    unsigned long opens = 0;
-    for (const EndpointTruth& e : truth.endpoints)
-        opens += e.opens.opens;
-    std::printf("opens: %lu in %.2f s here\n", opens, truth.openSeconds);
 }
 
 } // namespace

@@ -210,39 +210,25 @@ public:
 
     // Opens an exclusive stream with the format for a moment, as a player
     // would: a client of its own, the device's minimum period, with the event
-    // callback or not, once more at the aligned period when the buffer must be
-    // aligned; never started. The service's answer, untouched.
+    // callback or not; never started. The service's answer, untouched. (Wine
+    // never asks for an aligned buffer, so it is not asked again with one.)
     HRESULT openExclusive(const std::u16string& id, const WAVEFORMATEX* format, bool events) {
-        if (enumerator_ == nullptr)
-            return status_;
         const std::wstring wide(id.begin(), id.end());
         IMMDevice* device = nullptr;
-        HRESULT result = enumerator_->GetDevice(wide.c_str(), &device);
-        if (SUCCEEDED(result) && device == nullptr)
-            result = E_POINTER;
-        REFERENCE_TIME period = 0;
-        for (int attempt = 0; SUCCEEDED(result) && attempt < 2; ++attempt) {
-            IAudioClient* client = nullptr;
-            result = activate(device, &client);
-            if (FAILED(result))
-                break;
-            REFERENCE_TIME defaultPeriod = 0;
-            if (attempt == 0)
-                result = client->GetDevicePeriod(&defaultPeriod, &period);
-            if (SUCCEEDED(result))
-                result = client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE,
-                                            events ? AUDCLNT_STREAMFLAGS_EVENTCALLBACK : 0, period,
-                                            period, format, nullptr);
-            UINT32 frames = 0;
-            const bool again = attempt == 0 && result == AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED &&
-                               SUCCEEDED(client->GetBufferSize(&frames)) && frames != 0;
+        IAudioClient* client = nullptr;
+        REFERENCE_TIME defaultPeriod = 0, period = 0;
+        HRESULT result =
+            enumerator_ != nullptr ? enumerator_->GetDevice(wide.c_str(), &device) : status_;
+        if (SUCCEEDED(result))
+            result = device != nullptr ? activate(device, &client) : E_POINTER;
+        if (SUCCEEDED(result))
+            result = client->GetDevicePeriod(&defaultPeriod, &period);
+        if (SUCCEEDED(result))
+            result = client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE,
+                                        events ? AUDCLNT_STREAMFLAGS_EVENTCALLBACK : 0, period,
+                                        period, format, nullptr);
+        if (client != nullptr)
             client->Release();
-            if (!again)
-                break;
-            period =
-                static_cast<REFERENCE_TIME>(10000000.0 * frames / format->nSamplesPerSec + 0.5);
-            result = S_OK;
-        }
         if (device != nullptr)
             device->Release();
         return result;
