@@ -95,6 +95,8 @@ RunMode chooseMode(int argc, const char* const argv[]) {
         return RunMode::Quick;
     if (selects(word, length, "exclusive"))
         return RunMode::Exclusive;
+    if (selects(word, length, "verify"))
+        return RunMode::Verify;
     return RunMode::Usage;
 }
 
@@ -169,7 +171,7 @@ CommandLine readCommandLine(int argc, const char* const argv[]) {
     line.mode = chooseMode(count, words);
     if (line.mode == RunMode::Watch)
         line.watchSeconds = watchSeconds(count, words).value_or(0);
-    if (line.mode == RunMode::Exclusive)
+    if (line.mode == RunMode::Exclusive || line.mode == RunMode::Verify)
         for (int i = 2; i < count; ++i)
             line.everyEndpoint = line.everyEndpoint || isOptionWord(words[i], "all");
     return line;

@@ -3,7 +3,8 @@
 
 #include <optional>
 
-enum class RunMode { Slow, Quick, Exclusive, Usage, Watch };
+// Verify is the exclusive mode, and then each exclusive format listed opened for real.
+enum class RunMode { Slow, Quick, Exclusive, Usage, Watch, Verify };
 
 // The first byte of `text` that is not a blank (a byte that, read as signed, is
 // at most 32 and not NUL), or its terminating NUL. Null stays null.
@@ -29,13 +30,13 @@ bool isOutputWord(const char* argument);
 // What the whole command line asks for. Besides the mode it may hold, anywhere,
 // the json word and "out FILE" (the report goes to FILE, not standard output);
 // the mode is chosen from the other arguments, as if those were not there.
-// After the exclusive mode's word, "all" lists the endpoints that are not
-// present in full.
+// After the exclusive or verify mode's word, "all" lists the endpoints that
+// are not present in full.
 struct CommandLine {
     RunMode mode = RunMode::Usage;
     bool json = false;
     bool everyEndpoint = false;
-    int outputArgument = 0; // the index of the report file's name; 0: standard output
+    int outputArgument = 0;    // the index of the report file's name; 0: standard output
     unsigned watchSeconds = 0; // the watch mode's; 0: no limit
 };
 

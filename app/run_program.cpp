@@ -42,9 +42,9 @@ bool closed(std::FILE* file) {
 }
 
 ReportKind kindOf(RunMode mode) {
-    return mode == RunMode::Quick       ? ReportKind::Quick
-           : mode == RunMode::Exclusive ? ReportKind::Exclusive
-                                        : ReportKind::Slow;
+    return mode == RunMode::Quick                                  ? ReportKind::Quick
+           : mode == RunMode::Exclusive || mode == RunMode::Verify ? ReportKind::Exclusive
+                                                                   : ReportKind::Slow;
 }
 
 int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind) {
@@ -56,8 +56,9 @@ int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind)
         TextWriter writer(out);
         ReportRequest request;
         request.kind = kindOf(line.mode);
-        request.withEndpoints = line.mode == RunMode::Exclusive;
+        request.withEndpoints = request.kind == ReportKind::Exclusive;
         request.everyEndpoint = line.everyEndpoint;
+        request.opensCells = line.mode == RunMode::Verify;
         *callsLeftBehind = writeReport(request, writer);
     }
     out.flush();
@@ -76,7 +77,8 @@ int jsonReport(const CommandLine& line, int argc, const char* const argv[], bool
         request.kind = kindOf(line.mode);
         request.withEndpoints = true;
         request.everyEndpoint = line.everyEndpoint;
-        JsonWriter writer(request.kind);
+        request.opensCells = line.mode == RunMode::Verify;
+        JsonWriter writer(request.kind, request.opensCells);
         *callsLeftBehind = writeReport(request, writer);
         const std::string& document = writer.text();
         bool written = false;

@@ -6,6 +6,7 @@
 #include "exclusive/exclusive_probe.h"
 #include "hardware/hardware_facts.h"
 #include "platform/endpoint_services.h"
+#include "verify/cell_opens.h"
 
 #include <array>
 #include <optional>
@@ -53,6 +54,7 @@ struct EndpointFacts {
 struct EndpointFormats {
     std::optional<FormatReading> mix;
     ExclusiveFindings exclusive;
+    std::optional<CellOpens> opens; // in the verify mode: what opening the cells gave
 };
 
 // The default endpoints of both directions, asked once per run.

@@ -1,6 +1,7 @@
 #include "endpoint/endpoint_session.h"
 
 #include "endpoint/endpoint_vocabulary.h"
+#include "verify/cell_opener.h"
 #include "watchdog/time_limits.h"
 #include "watchdog/timed_worker.h"
 
@@ -248,6 +249,8 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
         readFormats(*found);
     if (stopped())
         return cutShort();
+    if (opensCells)
+        openCells(*found);
     return found;
 }
 
@@ -343,6 +346,56 @@ void EndpointSession::readFormats(FoundEndpoint& found) {
     if (state->outOfTime.load())
         return;
     formats.exclusive = probed ? *probed : stoppedFor(ExclusiveStatus::Unavailable);
+}
+
+void EndpointSession::openListedCells(OpenProgress progress) {
+    opensCells = true;
+    openProgress = std::move(progress);
+}
+
+// The opens have a budget as long as the rest of the endpoint had: a device
+// that takes hundreds of formats opens each, and an open costs more than a
+// question. A listed format's rates are one job, each open a call.
+void EndpointSession::openCells(FoundEndpoint& found) {
+    TimedWorker& w = *worker;
+    EndpointFormats& formats = *found.formats;
+    const EndpointFacts& facts = found.facts;
+    state->deadline = Clock::now() + endpointBudget();
+    state->outOfTime.store(false);
+    try {
+        const std::optional<std::vector<AudioSession>> unread;
+        CellOpening opening =
+            startOpening(formats.exclusive, facts.condition ? facts.condition->sessions : unread);
+        // The job's own copy: one left behind still reads it.
+        const auto listed =
+            std::make_shared<const std::vector<ExclusiveFormat>>(formats.exclusive.formats);
+        while (moreToOpen(opening, *listed)) {
+            std::optional<CellOpening> stepped = w.run([held = state, listed,
+                                                        opening](CallClock& clock) {
+                CellOpening step = opening;
+                openNextFormat(step, *listed,
+                               [&](const WAVEFORMATEXTENSIBLE& format,
+                                   OpenWay way) -> std::optional<EndpointAnswer> {
+                                   if (!held->timeLeft() || !clock.callStarts())
+                                       return std::nullopt;
+                                   return openExclusiveStream(held->device, &format.Format, way);
+                               });
+                return step;
+            });
+            if (!stepped) {
+                // The format's opens are lost with the job: a call hung, or memory ran out.
+                opening.opens.status =
+                    w.spent() ? OpensStatus::NotAnswering : OpensStatus::Unavailable;
+                break;
+            }
+            opening = std::move(*stepped);
+            if (openProgress)
+                openProgress(facts, opening.tried, opening.opens.listed());
+        }
+        formats.opens = std::move(opening.opens);
+    } catch (const std::bad_alloc&) {
+        formats.opens.emplace().status = OpensStatus::Unavailable;
+    }
 }
 
 std::optional<FoundEndpoint> EndpointSession::deviceEndpoint(DeviceDirection direction, UINT id) {

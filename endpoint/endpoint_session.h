@@ -76,6 +76,14 @@ public:
     // The system the report runs on, for the exclusive mode's header.
     SystemFacts systemFacts();
 
+    // The verify mode, on top of the exclusive one: once an endpoint's formats
+    // are found, each listed cell is opened for real (verify/cell_opener.h),
+    // one call each, the opens under a budget of their own. `progress` hears of
+    // each cell tried, on the caller's thread.
+    using OpenProgress =
+        std::function<void(const EndpointFacts& facts, std::size_t tried, std::size_t listed)>;
+    void openListedCells(OpenProgress progress);
+
     struct WorkerState; // the service and the open endpoint, on the worker's thread
 
 private:
@@ -87,9 +95,12 @@ private:
                                       const std::function<void(const EndpointFacts&)>* identified);
     void readCondition(FoundEndpoint& found);
     void readFormats(FoundEndpoint& found);
+    void openCells(FoundEndpoint& found);
 
     bool exclusiveMode;
     bool everyEndpoint;
+    bool opensCells = false;
+    OpenProgress openProgress;
     bool hung = false;
     std::unique_ptr<TimedWorker> worker;
     std::shared_ptr<WorkerState> state;

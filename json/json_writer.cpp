@@ -9,6 +9,7 @@
 #include "json/utf8.h"
 #include "report/manufacturer_names.h"
 #include "report/pcm_lines.h"
+#include "verify/opens_vocabulary.h"
 
 namespace {
 
@@ -196,50 +197,98 @@ void mixMember(JsonText& json, const std::optional<FormatReading>& mix) {
         json.null();
 }
 
+void exclusiveFormatMembers(JsonText& json, const ExclusiveFormat& f,
+                            const std::vector<DWORD>& rates) {
+    json.key("sample").string(sampleTypeName(f.sample));
+    json.key("channels").number(f.channels);
+    // A plain header says nothing of speaker positions.
+    if (f.shape.extensible)
+        json.key("channelMask").number(f.shape.channelMask);
+    else
+        json.key("channelMask").null();
+    json.key("extensible").boolean(f.shape.extensible);
+    json.key("rates").beginArray();
+    for (DWORD rate : rates)
+        json.number(rate);
+    json.endArray();
+}
+
 void exclusiveMember(JsonText& json, const ExclusiveFindings& findings) {
     json.key("exclusive").beginObject();
     json.key("status").string(exclusiveStatusName(findings.status));
     json.key("formats").beginArray();
     for (const ExclusiveFormat& f : findings.formats) {
         json.beginObject(JsonText::Layout::OneLine);
-        json.key("sample").string(sampleTypeName(f.sample));
-        json.key("channels").number(f.channels);
-        // A plain header says nothing of speaker positions.
-        if (f.shape.extensible)
-            json.key("channelMask").number(f.shape.channelMask);
-        else
-            json.key("channelMask").null();
-        json.key("extensible").boolean(f.shape.extensible);
-        json.key("rates").beginArray();
-        for (DWORD rate : f.rates)
-            json.number(rate);
-        json.endArray();
+        exclusiveFormatMembers(json, f, f.rates);
         json.endObject();
     }
     json.endArray();
     json.endObject();
 }
 
+// The verify mode's: each format once for each thing opening its rates gave,
+// and what the endpoint's opens came to.
+void verifiedExclusiveMember(JsonText& json, const ExclusiveFindings& findings,
+                             const CellOpens& opens) {
+    json.key("exclusive").beginObject();
+    json.key("status").string(exclusiveStatusName(findings.status));
+    json.key("formats").beginArray();
+    for (std::size_t i = 0; i < findings.formats.size(); ++i) {
+        const ExclusiveFormat& f = findings.formats[i];
+        const std::vector<CellOpen> untried(f.rates.size());
+        for (const OpenGroup& g :
+             openGroups(f.rates, i < opens.cells.size() ? opens.cells[i] : untried)) {
+            const CellOutcome outcome = g.open.outcome;
+            json.beginObject(JsonText::Layout::OneLine);
+            exclusiveFormatMembers(json, f, g.rates);
+            if (outcome == CellOutcome::NotTried)
+                json.key("opened").null();
+            else
+                json.key("opened").boolean(outcome != CellOutcome::Failed);
+            if (outcome == CellOutcome::Failed)
+                json.key("openAnswer").string(openAnswerName(g.open.answer));
+            else
+                json.key("openAnswer").null();
+            if (outcome == CellOutcome::Opened || outcome == CellOutcome::OpenedWithoutEvents)
+                json.key("eventDriven").boolean(outcome == CellOutcome::Opened);
+            else
+                json.key("eventDriven").null();
+            json.endObject();
+        }
+    }
+    json.endArray();
+    json.key("verify").beginObject(JsonText::Layout::OneLine);
+    json.key("status").string(opensStatusName(opens.status));
+    json.key("listed").number(static_cast<std::int64_t>(opens.listed()));
+    json.key("opened").number(static_cast<std::int64_t>(
+        opens.counted(CellOutcome::Opened) + opens.counted(CellOutcome::OpenedWithoutEvents)));
+    json.key("failed").number(static_cast<std::int64_t>(opens.counted(CellOutcome::Failed)));
+    json.endObject();
+    json.endObject();
+}
+
 // The exclusive mode's members; an endpoint that could not be had could not be
 // asked either.
-void formatMembers(JsonText& json, const EndpointFormats* formats) {
-    if (formats != nullptr) {
-        mixMember(json, formats->mix);
-        exclusiveMember(json, formats->exclusive);
-    } else {
-        mixMember(json, std::nullopt);
-        exclusiveMember(json, ExclusiveFindings());
-    }
+void formatMembers(JsonText& json, const EndpointFormats* formats, bool verify) {
+    const ExclusiveFindings none;
+    mixMember(json, formats != nullptr ? formats->mix : std::nullopt);
+    const ExclusiveFindings& findings = formats != nullptr ? formats->exclusive : none;
+    if (!verify)
+        exclusiveMember(json, findings);
+    else if (formats != nullptr && formats->opens)
+        verifiedExclusiveMember(json, findings, *formats->opens);
+    else
+        verifiedExclusiveMember(json, findings, CellOpens());
 }
 
 } // namespace
 
-JsonWriter::JsonWriter(ReportKind kind) : kind(kind) {
+JsonWriter::JsonWriter(ReportKind kind, bool verify) : kind(kind), verify(verify) {
     json.beginObject();
     json.key("program").string("sndscout");
     json.key("version").string(programVersion);
     json.key("schema").number(1);
-    json.key("mode").string(modeName(kind));
+    json.key("mode").string(verify ? "verify" : modeName(kind));
 }
 
 const std::string& JsonWriter::text() {
@@ -249,7 +298,7 @@ const std::string& JsonWriter::text() {
         json.beginObject();
         endpointMembers(json, found.facts, kind == ReportKind::Exclusive);
         if (kind == ReportKind::Exclusive)
-            formatMembers(json, found.formats ? &*found.formats : nullptr);
+            formatMembers(json, found.formats ? &*found.formats : nullptr, verify);
         json.endObject();
     }
     json.endArray();
@@ -336,7 +385,11 @@ void JsonWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* for
         json.null();
     }
     if (kind == ReportKind::Exclusive)
-        formatMembers(json, formats);
+        formatMembers(json, formats, verify);
+}
+
+void JsonWriter::opening(const EndpointFacts& facts, std::size_t tried, std::size_t listed) {
+    progress.showOpening(facts.direction, facts.name ? *facts.name : facts.id, tried, listed);
 }
 
 // The exclusive mode's formats already say so.

@@ -13,7 +13,9 @@
 
 class JsonWriter final : public ReportWriter {
 public:
-    explicit JsonWriter(ReportKind kind);
+    // With `verify`, the verify mode's document: the exclusive one, and what
+    // opening each format gave.
+    explicit JsonWriter(ReportKind kind, bool verify = false);
 
     // The whole document, ending in a line break. Erases the progress line first.
     const std::string& text();
@@ -32,6 +34,7 @@ public:
     void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
     void endpointNotAnswering() override;
+    void opening(const EndpointFacts& facts, std::size_t tried, std::size_t listed) override;
     void endDevice() override;
     void probingEndpoint(DeviceDirection direction, const std::u16string& name) override;
     void beginUnmatchedEndpoint(const EndpointFacts& facts) override;
@@ -41,6 +44,7 @@ public:
 
 private:
     ReportKind kind;
+    bool verify;
     JsonText json;
     // Found with each section, written after both.
     std::vector<FoundEndpoint> unmatched;

@@ -76,11 +76,26 @@ void ProgressLine::show(DeviceDirection direction, std::int32_t id, std::int32_t
 }
 
 void ProgressLine::showEndpoint(DeviceDirection direction, const std::u16string& name) {
+    if (enabled)
+        showNamed(direction == 'I' ? "probing input endpoint: " : "probing output endpoint: ",
+                  name);
+}
+
+void ProgressLine::showOpening(DeviceDirection direction, const std::u16string& name,
+                               std::size_t tried, std::size_t listed) {
     if (!enabled)
         return;
+    char words[96];
+    if (std::snprintf(words, sizeof words, "opening %s endpoint, format %lu of %lu: ",
+                      direction == 'I' ? "input" : "output", static_cast<unsigned long>(tried),
+                      static_cast<unsigned long>(listed)) < 0)
+        return;
+    showNamed(words, name);
+}
+
+void ProgressLine::showNamed(const char* words, const std::u16string& name) {
     char16_t line[longestLine];
-    std::size_t length = startLine(line, direction == 'I' ? "probing input endpoint: "
-                                                          : "probing output endpoint: ");
+    std::size_t length = startLine(line, words);
     for (std::size_t i = 0; i < name.size() && length < longestLine; ++i)
         line[length++] = shownUnit(name[i]);
     // Never half a surrogate pair at the end.

@@ -22,9 +22,15 @@ public:
               const DeviceCaps& caps);
     // "probing output endpoint: NAME", before an endpoint's first call.
     void showEndpoint(DeviceDirection direction, const std::u16string& name);
+    // "opening output endpoint, format 3 of 8: NAME", after each format the
+    // verify mode opens.
+    void showOpening(DeviceDirection direction, const std::u16string& name, std::size_t tried,
+                     std::size_t listed);
     void erase();
 
 private:
+    // The words, then the name as a console shows it.
+    void showNamed(const char* words, const std::u16string& name);
     // Writes the line over the one shown before.
     void replaceLine(const char16_t* line, std::size_t length);
 

@@ -26,6 +26,12 @@ const Sorting sortings[] = {
     {0x80070005, EndpointAnswer::AccessDenied},   // E_ACCESSDENIED
     {0x8007000E, EndpointAnswer::NoMemory},       // E_OUTOFMEMORY
     {0x80004001, EndpointAnswer::NotImplemented}, // E_NOTIMPL
+    // What opening a stream can answer besides.
+    {0x88890016, EndpointAnswer::BufferRefused}, // AUDCLNT_E_BUFFER_SIZE_ERROR
+    {0x88890019, EndpointAnswer::BufferRefused}, // AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED
+    {0x88890013, EndpointAnswer::BufferRefused}, // AUDCLNT_E_BUFDURATION_PERIOD_NOT_EQUAL
+    {0x88890020, EndpointAnswer::BufferRefused}, // AUDCLNT_E_INVALID_DEVICE_PERIOD
+    {0x8889000F, EndpointAnswer::StreamFailed},  // AUDCLNT_E_ENDPOINT_CREATE_FAILED
 };
 
 const Sorting configSortings[] = {

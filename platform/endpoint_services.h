@@ -23,6 +23,9 @@ enum class EndpointAnswer {
     NoMemory,       // the service or this program ran out of memory
     NotImplemented, // the service does not offer it (Wine's sessions)
     Failed,         // anything else
+    // Opening a stream only:
+    BufferRefused, // the buffer or period asked for is not one the device takes
+    StreamFailed,  // the driver could not make the stream
 };
 
 // Default roles, in the order the service numbers them.
@@ -132,3 +135,21 @@ struct SessionReading {
     bool systemSounds = false;
 };
 EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReading>* sessions);
+
+// How an exclusive stream is opened: driven by the device's event, as a player
+// that wants the lowest latency opens one, or without it.
+enum class OpenWay { EventCallback, NoEventCallback };
+
+// Opens an exclusive-mode stream with the format (the header and its cbSize
+// extra bytes) as a player would, at the device's minimum period, and closes it
+// again at once: no stream is started, no sound is made, but for that moment
+// the device is held. Each open has a fresh audio client of its own, never the
+// one the questions above are asked of. Ok when it opened.
+EndpointAnswer openExclusiveStream(EndpointDevice* device, const WAVEFORMATEX* format, OpenWay way);
+
+// The period that makes an exclusive stream's buffer `frames` long at `rate`,
+// in units of 100 ns, rounded: what a device that wants an aligned buffer is
+// asked again with.
+constexpr std::int64_t alignedPeriod(std::uint32_t frames, std::uint32_t rate) {
+    return rate == 0 ? 0 : (std::int64_t{10000000} * frames + rate / 2) / rate;
+}

@@ -581,3 +581,48 @@ IMMDevice* endpointComDevice(EndpointDevice* device) {
 HRESULT endpointPropertyStore(EndpointDevice* device, IPropertyStore** store) {
     return propertyStore(device, store);
 }
+
+namespace {
+
+// An audio client of the open's own, activated afresh each time.
+HRESULT freshClient(EndpointDevice* device, ComRef<IAudioClient>& client) {
+    HRESULT result =
+        device->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client.receiveVoid());
+    if (SUCCEEDED(result) && client.get() == nullptr)
+        result = E_POINTER;
+    return result;
+}
+
+} // namespace
+
+EndpointAnswer openExclusiveStream(EndpointDevice* device, const WAVEFORMATEX* format,
+                                   OpenWay way) {
+    if (format == nullptr)
+        return endpointAnswerOf(E_POINTER);
+    const DWORD flags = way == OpenWay::EventCallback ? AUDCLNT_STREAMFLAGS_EVENTCALLBACK : 0;
+    ComRef<IAudioClient> client;
+    HRESULT result = freshClient(device, client);
+    REFERENCE_TIME defaultPeriod = 0;
+    REFERENCE_TIME period = 0;
+    if (SUCCEEDED(result))
+        result = client->GetDevicePeriod(&defaultPeriod, &period);
+    // An event-driven exclusive stream takes its buffer as long as its period.
+    if (SUCCEEDED(result))
+        result =
+            client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, flags, period, period, format, nullptr);
+    // As documented: the aligned buffer the failed client gives, as a period,
+    // asked once more of a new client.
+    if (result == AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED) {
+        UINT32 frames = 0;
+        if (SUCCEEDED(client->GetBufferSize(&frames)) && frames != 0) {
+            client.reset();
+            period = alignedPeriod(frames, format->nSamplesPerSec);
+            result = freshClient(device, client);
+            if (SUCCEEDED(result))
+                result = client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, flags, period, period,
+                                            format, nullptr);
+        }
+    }
+    // Released unstarted, the stream closes and the device is free again.
+    return endpointAnswerOf(result);
+}

@@ -22,8 +22,8 @@ std::wstring wideArgument(int argc, const char* const argv[], int index) {
     if (count == argc) {
         const wchar_t* candidate = wide[index];
         char narrow[4 * MAX_PATH];
-        const int made = WideCharToMultiByte(CP_ACP, 0, candidate, -1, narrow, sizeof narrow,
-                                             nullptr, nullptr);
+        const int made =
+            WideCharToMultiByte(CP_ACP, 0, candidate, -1, narrow, sizeof narrow, nullptr, nullptr);
         if (made > 0 && std::strcmp(narrow, argv[index]) == 0)
             found = candidate;
     }

@@ -395,3 +395,44 @@ EndpointAnswer endpointSessions(EndpointDevice* device, std::vector<SessionReadi
     }
     return EndpointAnswer::Ok;
 }
+
+namespace {
+
+// One try at opening, as the endpoint's profile answers it, logged.
+HRESULT tryOpening(simulated::Endpoint& e, const WAVEFORMATEX* format, bool eventCallback,
+                   std::int64_t period) {
+    ++calls().streamOpens;
+    HRESULT answer = AUDCLNT_E_UNSUPPORTED_FORMAT;
+    if (e.alignedFrames && period != alignedPeriod(*e.alignedFrames, format->nSamplesPerSec))
+        answer = AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED;
+    else if (e.opening)
+        answer = e.opening(format, eventCallback, period);
+    else if (e.exclusive)
+        answer = e.exclusive(format);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(format);
+    e.opens.push_back({{bytes, bytes + formatByteCount(*format)}, eventCallback, period, answer});
+    return answer;
+}
+
+} // namespace
+
+EndpointAnswer openExclusiveStream(EndpointDevice* device, const WAVEFORMATEX* format,
+                                   OpenWay way) {
+    simulated::Endpoint& e = *device->endpoint;
+    noteEndpointCall(e);
+    if (e.hangsAtOpen && ++e.opensCalled == *e.hangsAtOpen)
+        simulated::hangUntilReleased();
+    if (format == nullptr)
+        return endpointAnswerOf(E_POINTER);
+    // A fresh audio client, whatever the endpoint's own gave.
+    if (FAILED(e.activateResult))
+        return endpointAnswerOf(e.activateResult);
+    if (FAILED(e.devicePeriods.result))
+        return endpointAnswerOf(e.devicePeriods.result);
+    const bool events = way == OpenWay::EventCallback;
+    HRESULT answer = tryOpening(e, format, events, e.devicePeriods.value.minimumPeriod);
+    if (answer == AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED && e.alignedFrames)
+        answer =
+            tryOpening(e, format, events, alignedPeriod(*e.alignedFrames, format->nSamplesPerSec));
+    return endpointAnswerOf(answer);
+}

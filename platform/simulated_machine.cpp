@@ -91,8 +91,7 @@ MMRESULT query(DeviceDirection direction, UINT id, const void* handle, LPCWAVEFO
     ++theLog.queries;
     const unsigned long asked = ++theLog.queriesTo[{direction, id}];
     Device* device = findDevice(direction == 'I' ? theMachine.inputs : theMachine.outputs, id);
-    return answered(device,
-                    queryAnswer(device, asked, handle, format, callback, instance, flags));
+    return answered(device, queryAnswer(device, asked, handle, format, callback, instance, flags));
 }
 
 // The largest format size the manager knows, whether or not it will tell it.
@@ -201,10 +200,10 @@ namespace {
 UINT deviceCount(DeviceDirection direction) {
     const std::optional<UINT>& reported =
         direction == 'I' ? theMachine.inputCount : theMachine.outputCount;
-    const UINT count = reported ? *reported
-                                : static_cast<UINT>((direction == 'I' ? theMachine.inputs
-                                                                      : theMachine.outputs)
-                                                        .size());
+    const UINT count =
+        reported
+            ? *reported
+            : static_cast<UINT>((direction == 'I' ? theMachine.inputs : theMachine.outputs).size());
     if (theMachine.countHangs == direction)
         hangUntilReleased();
     return count;

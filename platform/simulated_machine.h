@@ -55,6 +55,19 @@ template <class T> struct Property {
 // What an endpoint answers to an exclusive-mode format question.
 using ExclusiveProfile = std::function<HRESULT(const WAVEFORMATEX* format)>;
 
+// What opening an exclusive stream with the format answers, the event callback
+// asked for or not, at a period in units of 100 ns.
+using OpenProfile =
+    std::function<HRESULT(const WAVEFORMATEX* format, bool eventCallback, std::int64_t period)>;
+
+// One exclusive stream opened (or tried), as the log keeps it.
+struct StreamOpen {
+    std::vector<unsigned char> format; // the header and its extra bytes
+    bool eventCallback = true;
+    std::int64_t period = 0;
+    HRESULT answer = S_OK;
+};
+
 // One audio session on an endpoint.
 struct Session {
     HRESULT processIdResult = S_OK;
@@ -150,6 +163,15 @@ struct Endpoint {
     unsigned long callsAnswered = 0;  // counts toward hangsAtCall
     unsigned long questionsAsked = 0; // exclusive-mode format questions
     EndpointHardware hardware;
+    // Opening a stream: unset, it opens every format the exclusive profile
+    // takes (asked of it again) and answers the others as it does. With
+    // `alignedFrames` the first try at any other period answers that the
+    // buffer is not aligned, and gives that many frames.
+    OpenProfile opening;
+    std::optional<std::uint32_t> alignedFrames;
+    std::optional<unsigned long> hangsAtOpen; // its n-th open (from 1) hangs
+    unsigned long opensCalled = 0;            // counts toward hangsAtOpen
+    std::vector<StreamOpen> opens;            // every open tried, in order
 };
 
 // The endpoint service as a whole.
@@ -280,6 +302,7 @@ struct CallLog {
     unsigned long capsQueries = 0;            // capability queries of either direction
     unsigned long queries = 0;                // query-opens of either direction
     unsigned long exclusiveQuestions = 0;     // exclusive-mode format questions
+    unsigned long streamOpens = 0;            // exclusive streams opened or tried
     int comDepth = 0;                         // COM set-ups not yet undone
     int openEndpoints = 0;                    // endpoints opened and not closed
     unsigned long devnodesLocated = 0;        // devnodes looked for

@@ -158,6 +158,11 @@ bool writeReport(const ReportRequest& request, ReportWriter& writer) {
     EndpointSession session(request.kind == ReportKind::Exclusive, request.everyEndpoint);
     if (request.kind == ReportKind::Exclusive)
         writer.systemFacts(session.systemFacts());
+    if (request.opensCells)
+        session.openListedCells(
+            [&writer](const EndpointFacts& facts, std::size_t tried, std::size_t listed) {
+                writer.opening(facts, tried, listed);
+            });
     walk.session = &session;
     walkSection('I', walk, writer);
     walkSection('O', walk, writer);

@@ -10,6 +10,7 @@ struct ReportRequest {
     ReportKind kind = ReportKind::Slow;
     bool withEndpoints = false; // always in the exclusive mode
     bool everyEndpoint = false; // the exclusive mode lists the endpoints not present in full
+    bool opensCells = false;    // the verify mode: each exclusive format listed is opened too
 };
 
 // Walks every device once and hands what it finds to the writer. Every call

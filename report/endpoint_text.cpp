@@ -4,6 +4,7 @@
 #include "hardware/hardware_vocabulary.h"
 #include "hardware/problem_codes.h"
 #include "report/endpoint_words.h"
+#include "report/opens_text.h"
 
 #include <cstdio>
 #include <new>
@@ -142,9 +143,10 @@ void writeDriverLines(ReportStream& out, const std::optional<DriverFacts>& drive
         return;
     }
     const DriverFacts& d = *driver;
-    writeServiceLine(out, "Driver", (d.provider ? *d.provider : u"provider unknown") + u", version " +
-                                   (d.version ? *d.version : u"unknown") + u", " +
-                                   (d.date ? ascii(dateText(*d.date)) : u"date unknown"));
+    writeServiceLine(out, "Driver",
+                     (d.provider ? *d.provider : u"provider unknown") + u", version " +
+                         (d.version ? *d.version : u"unknown") + u", " +
+                         (d.date ? ascii(dateText(*d.date)) : u"date unknown"));
     std::u16string files =
         (d.inf ? *d.inf : u"INF unknown") + u", service " + (d.service ? *d.service : u"unknown");
     if (d.fileVersion) {
@@ -203,9 +205,9 @@ void writeHardwareLines(ReportStream& out, const EndpointHardware& h) {
     else if (*a->problem != 0)
         writeLine(out, "Problem", problemText(*a->problem));
     if (a != nullptr && a->identity.bluetooth)
-        writeLine(out, "Bluetooth", a->identity.profile
-                                   ? bluetoothProfileWords(*a->identity.profile).text
-                                   : "profile unknown");
+        writeLine(out, "Bluetooth",
+                  a->identity.profile ? bluetoothProfileWords(*a->identity.profile).text
+                                      : "profile unknown");
     writeSameDevice(out, h.sameDevice);
     writeEffects(out, h.effects);
 }
@@ -268,10 +270,16 @@ void writeFormatsBlock(ReportStream& out, const EndpointFormats& formats) {
         return;
     writeLabel(out, "Shared mode");
     out << (formats.mix ? mixText(*formats.mix) : std::string("unknown")) << std::endl;
-    const std::vector<std::string> lines = exclusiveLines(formats.exclusive);
+    const CellOpens* opens = formats.opens ? &*formats.opens : nullptr;
+    const std::vector<std::string> lines = exclusiveLines(formats.exclusive, opens);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         writeLabel(out, i == 0 ? "Exclusive" : "");
         out << lines[i] << std::endl;
+    }
+    if (opens != nullptr) {
+        writeLabel(out, "Verify");
+        writeOpensLine(out, *opens);
+        out << std::endl;
     }
 }
 
@@ -348,12 +356,18 @@ std::string rateListText(const std::vector<DWORD>& rates) {
     return text;
 }
 
-std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
+std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings, const CellOpens* opens) {
     if (findings.status != ExclusiveStatus::Ok)
         return {reasonText(findings.status)};
     if (findings.formats.empty())
         return {"nothing accepted"};
     // Channel counts of one type share a line when their rates and shape agree.
+    // In the verify mode, when opening them gave the same too.
+    const std::vector<CellOpen> untried;
+    const auto opened = [&](const ExclusiveFormat& f) -> const std::vector<CellOpen>& {
+        const std::size_t i = static_cast<std::size_t>(&f - findings.formats.data());
+        return opens != nullptr && i < opens->cells.size() ? opens->cells[i] : untried;
+    };
     struct Line {
         const ExclusiveFormat* first;
         std::vector<unsigned> counts;
@@ -364,7 +378,7 @@ std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
         if (kindOf(f) != ShapeKind::Own) {
             for (Line& line : merged) {
                 if (line.first->sample == f.sample && line.first->rates == f.rates &&
-                    kindOf(*line.first) == kindOf(f)) {
+                    kindOf(*line.first) == kindOf(f) && opened(*line.first) == opened(f)) {
                     line.counts.push_back(f.channels);
                     joined = true;
                     break;
@@ -381,6 +395,9 @@ std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings) {
         text += channelsText(line.counts);
         pad(text, 22);
         text += rateListText(line.first->rates) + " kHz" + shapeSuffix(*line.first);
+        const std::string opensText = opensSuffixText(line.first->rates, opened(*line.first));
+        if (!opensText.empty())
+            text += "; " + opensText;
         lines.push_back(text);
     }
     return lines;
@@ -408,9 +425,10 @@ void writeUnmatchedLine(ReportStream& out, const EndpointFacts& facts) {
 void writeSystemLines(ReportStream& out, const SystemFacts& facts) {
     try {
         const std::optional<SystemVersion>& v = facts.version;
-        writeLine(out, "Windows", v ? std::to_string(v->major) + "." + std::to_string(v->minor) +
-                                     ", build " + std::to_string(v->build)
-                               : std::string("unknown"));
+        writeLine(out, "Windows",
+                  v ? std::to_string(v->major) + "." + std::to_string(v->minor) + ", build " +
+                          std::to_string(v->build)
+                    : std::string("unknown"));
         std::string services;
         const char* const names[] = {"Audiosrv ", ", AudioEndpointBuilder "};
         for (int i = 0; i < 2; ++i) {

@@ -26,5 +26,7 @@ std::string kilohertzText(DWORD rate);
 std::string rateListText(const std::vector<DWORD>& rates);
 
 // The lines that say what the device takes in exclusive mode, without their
-// indentation; one line with the reason when nothing could be asked.
-std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings);
+// indentation; one line with the reason when nothing could be asked. With
+// `opens` (the verify mode) each line also says what opening its rates gave.
+std::vector<std::string> exclusiveLines(const ExclusiveFindings& findings,
+                                        const CellOpens* opens = nullptr);

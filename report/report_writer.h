@@ -40,6 +40,9 @@ public:
     // After it: a call passed its time limit, or the endpoint its budget, so
     // what was not read is unset. The exclusive mode's formats say so too.
     virtual void endpointNotAnswering() = 0;
+    // The verify mode, while an endpoint's formats are opened: after each one,
+    // how many of how many were tried.
+    virtual void opening(const EndpointFacts&, std::size_t /*tried*/, std::size_t /*listed*/) {}
 
     virtual void endDevice() = 0;
 
@@ -52,7 +55,8 @@ public:
     // The exclusive mode's endpoints of this direction that are not present
     // (devices once attached), counted rather than listed; no count when they
     // could not be listed.
-    virtual void notPresentEndpoints(DeviceDirection direction, std::optional<std::size_t> count) = 0;
+    virtual void notPresentEndpoints(DeviceDirection direction,
+                                     std::optional<std::size_t> count) = 0;
 
     virtual void endSection() = 0;
 };

@@ -50,10 +50,10 @@ void TextWriter::acceptedFormat(const FormatHeader& h) {
     const unsigned channels = h.nChannels;
     const unsigned bits = h.wBitsPerSample;
     out << "\t\t";
-    out.driverText(formatTagName(h.wFormatTag), sizeof FormatTagEntry::name) << ", " << std::setfill(' ') << std::setw(3) << rate / 1000 << '.'
-              << std::setfill('0') << std::setw(3) << rate % 1000 << std::setfill(' ') << " kHz, "
-              << (channels == 1 ? "mono,  " : "stereo,") << std::setw(3) << bits << " bit"
-              << std::endl;
+    out.driverText(formatTagName(h.wFormatTag), sizeof FormatTagEntry::name)
+        << ", " << std::setfill(' ') << std::setw(3) << rate / 1000 << '.' << std::setfill('0')
+        << std::setw(3) << rate % 1000 << std::setfill(' ') << " kHz, "
+        << (channels == 1 ? "mono,  " : "stereo,") << std::setw(3) << bits << " bit" << std::endl;
 }
 
 void TextWriter::formatsNotAnswering() {
@@ -65,7 +65,19 @@ void TextWriter::endAcceptedFormats() {
 }
 
 void TextWriter::endpoint(const EndpointFacts* facts, const EndpointFormats* formats) {
+    endProgress();
     writeEndpointBlock(out, facts, formats);
+}
+
+void TextWriter::opening(const EndpointFacts& facts, std::size_t tried, std::size_t listed) {
+    if (!progress)
+        progress.emplace();
+    progress->showOpening(facts.direction, facts.name ? *facts.name : facts.id, tried, listed);
+}
+
+void TextWriter::endProgress() {
+    if (progress)
+        progress->erase();
 }
 
 // The endpoint's line goes out before its formats are asked, as a device's does.
@@ -74,6 +86,7 @@ void TextWriter::beginUnmatchedEndpoint(const EndpointFacts& facts) {
 }
 
 void TextWriter::unmatchedEndpoint(const EndpointFacts& facts, const EndpointFormats* formats) {
+    endProgress();
     writeEndpointBlock(out, &facts, formats);
 }
 
@@ -82,7 +95,7 @@ void TextWriter::notPresentEndpoints(DeviceDirection, std::optional<std::size_t>
         return;
     out << "--\t" << *count
         << (*count == 1 ? " endpoint not present (a device once attached)"
-                       : " endpoints not present (devices once attached)")
+                        : " endpoints not present (devices once attached)")
         << std::endl
         << std::endl;
 }

@@ -2,8 +2,11 @@
 // slow run shows its devices as they are probed.
 #pragma once
 
+#include "json/progress_line.h"
 #include "output/report_stream.h"
 #include "report/report_writer.h"
+
+#include <optional>
 
 class TextWriter final : public ReportWriter {
 public:
@@ -22,6 +25,7 @@ public:
     void endAcceptedFormats() override;
     void endpoint(const EndpointFacts* facts, const EndpointFormats* formats) override;
     void endpointNotAnswering() override {} // its block says so
+    void opening(const EndpointFacts& facts, std::size_t tried, std::size_t listed) override;
     void endDevice() override {}
     void probingEndpoint(DeviceDirection, const std::u16string&) override {}
     void beginUnmatchedEndpoint(const EndpointFacts& facts) override;
@@ -30,7 +34,12 @@ public:
     void endSection() override;
 
 private:
+    // Erased before the endpoint's block is written, so that a console that
+    // shows both streams keeps the report whole.
+    void endProgress();
+
     ReportStream& out;
+    std::optional<ProgressLine> progress; // made only when the verify mode opens
 };
 
 // The slow mode's probe of one device, written as text on standard output.

@@ -24,6 +24,8 @@ const char* modeName(RunMode mode) {
         return "usage";
     case RunMode::Watch:
         return "watch";
+    case RunMode::Verify:
+        return "verify";
     }
     return "?";
 }
@@ -98,6 +100,11 @@ TEST(ChooseMode, FollowsTheWordsOfTheFirstTwoArguments) {
         {{"watch", "5", "x"}, RunMode::Usage},
         {{"watchful"}, RunMode::Usage},
         {{"x", "watch"}, RunMode::Usage},
+        // opening what the endpoint view lists: a prefix of "verify"
+        {{"v"}, RunMode::Verify},
+        {{"/VER"}, RunMode::Verify},
+        {{"-", "verify"}, RunMode::Verify},
+        {{"verifying"}, RunMode::Usage},
     };
     for (const ModeCase& c : cases) {
         std::vector<const char*> argv{"sndscout"};

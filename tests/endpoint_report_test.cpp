@@ -270,6 +270,27 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     auto speakerEndpoint = [](simulated::Machine& m) -> simulated::Endpoint& {
         return m.endpoints.endpoints[1];
     };
+    // The verify mode's, with the speakers' program idle so that every endpoint opens;
+    // its speakers' block with these exclusive lines and Verify line.
+    const auto idle = [&](simulated::Machine& m) { speakerEndpoint(m).sessions[0].state = 0; };
+    resetEverything();
+    furnishEndpointMachine();
+    idle(simulated::machine());
+    const auto cleanVerify = blocksOf(runWithArguments({"v", "all"}).output);
+    const std::string int16 = "int16      2 ch       44.1 48 96 192 kHz";
+    const std::string int24 = "int24in32  2 ch       44.1 48 96 192 kHz";
+    auto speakers = [&](const std::vector<std::string>& exclusive, const std::string& verify) {
+        std::vector<std::string> lines = cleanVerify.at(speakerLine);
+        lines.erase(std::find(lines.begin(), lines.end(), "\t\tExclusive    " + int16 + "; opened"),
+                    lines.end());
+        for (std::size_t i = 0; i < exclusive.size(); ++i)
+            lines.push_back((i == 0 ? "\t\tExclusive    " : "\t\t             ") + exclusive[i]);
+        lines.push_back("\t\tVerify       " + verify);
+        return lines;
+    };
+    const auto answering = [](HRESULT answer) {
+        return [answer](const WAVEFORMATEX*, bool, std::int64_t) { return answer; };
+    };
     // The block with these labels' values replaced; a value of several lines
     // (the sessions, the exclusive formats) becomes the one line given.
     auto replacedAll = [&](const std::string& block,
@@ -328,6 +349,8 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
         std::map<std::string, std::vector<std::string>> changed;
         std::vector<std::string> gone; // blocks no longer there
         long questions = -1;           // exclusive questions asked, when that counts
+        // The verify mode's rows: the speakers' stream opens, when that counts (else -1).
+        std::optional<long> verifyOpens = std::nullopt;
     } cases[] = {
         {"COM already set up in another mode",
          [](simulated::Machine& m) { m.endpoints.comResult = RPC_E_CHANGED_MODE; },
@@ -616,14 +639,74 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
            {"\t\tWindows      unknown",
             "\t\tServices     Audiosrv not installed, AudioEndpointBuilder unknown"}}},
          {}},
+        {"verify: nothing opened while a program plays",
+         [&](simulated::Machine& m) { speakerEndpoint(m).sessions[0].state = 1; },
+         {{speakerLine,
+           [&] {
+               auto lines = speakers({int16, int24}, "in use by player.exe, not opened");
+               *std::find(lines.begin(), lines.end(),
+                          "\t\tSessions     player.exe, process 4312, inactive") =
+                   "\t\tSessions     player.exe, process 4312, active";
+               return lines;
+           }()}},
+         {},
+         -1,
+         0},
+        {"verify: claimed at 44.1 kHz, but the driver makes no stream",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).opening = [](const WAVEFORMATEX* f, bool, std::int64_t) {
+                 return f->nSamplesPerSec == 44100 ? AUDCLNT_E_ENDPOINT_CREATE_FAILED : S_OK;
+             };
+         },
+         {{speakerLine,
+           speakers(
+               {int16 + "; opened 48 96 192 kHz; claimed but failed: 44.1 kHz (stream not created)",
+                int24 +
+                    "; opened 48 96 192 kHz; claimed but failed: 44.1 kHz (stream not created)"},
+               "6 of 8 formats opened, 2 claimed but failed")}},
+         {},
+         -1,
+         8},
+        {"verify: taken by another program in exclusive mode",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).opening = answering(AUDCLNT_E_DEVICE_IN_USE);
+         },
+         {{speakerLine, speakers({int16, int24},
+                                 "device busy (another program holds it); 0 of 8 formats opened")}},
+         {},
+         -1,
+         1},
+        {"verify: exclusive control turned off",
+         [&](simulated::Machine& m) {
+             speakerEndpoint(m).opening = answering(AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED);
+         },
+         {{speakerLine, speakers({int16, int24}, "not allowed: exclusive control is turned off for "
+                                                 "this device; 0 of 8 formats opened")}},
+         {},
+         -1,
+         1},
+        {"verify: the sixth open hangs; what opened before stays, the next endpoint opens",
+         [&](simulated::Machine& m) {
+             setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
+             speakerEndpoint(m).hangsAtOpen = 6;
+         },
+         {{speakerLine,
+           speakers({int16 + "; opened", int24}, "not answering; 4 of 8 formats opened")}},
+         {},
+         -1,
+         -1},
     };
     for (const auto& c : cases) {
         resetEverything();
         unsetenv("SNDSCOUT_CALL_LIMIT_MS");
         furnishEndpointMachine();
+        const bool verify = c.verifyOpens.has_value();
+        if (verify)
+            idle(simulated::machine());
         c.fault(simulated::machine());
         const auto started = std::chrono::steady_clock::now();
-        const ProgramRun run = runWithArguments({"e", "all"});
+        const ProgramRun run = runWithArguments({verify ? "v" : "e", "all"});
+        const auto& base = verify ? cleanVerify : clean;
         // a hung call costs one time limit, never the wait for its answer
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.name;
         // a thread left hanging closes what it opened once let go
@@ -633,9 +716,15 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
                       speakerEndpoint(simulated::machine()).questionsAsked)
                 << c.name;
         }
+        // the exclusive mode never opens a stream
+        const std::size_t opens = verify ? speakerEndpoint(simulated::machine()).opens.size()
+                                         : simulated::calls().streamOpens;
+        if (c.verifyOpens.value_or(0) >= 0) {
+            EXPECT_EQ(c.verifyOpens.value_or(0), static_cast<long>(opens)) << c.name;
+        }
         EXPECT_EQ(0, run.status) << c.name;
         const auto faulty = blocksOf(run.output);
-        for (const auto& [line, lines] : clean) {
+        for (const auto& [line, lines] : base) {
             const bool gone = std::find(c.gone.begin(), c.gone.end(), line) != c.gone.end();
             if (gone) {
                 EXPECT_EQ(0u, faulty.count(line)) << c.name << ": " << line;
@@ -648,7 +737,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
             EXPECT_EQ(want, faulty.at(line)) << c.name << ": " << line;
         }
         for (const auto& [line, lines] : c.changed) {
-            if (clean.count(line) != 0)
+            if (base.count(line) != 0)
                 continue;
             EXPECT_EQ(lines, faulty.count(line) ? faulty.at(line) : std::vector<std::string>())
                 << c.name << ": " << line;

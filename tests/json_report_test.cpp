@@ -84,6 +84,7 @@ TEST_F(JsonReport, TheWordSelectsJsonAnywhereAndTheRestSelectsTheMode) {
         {{"-j", "f"}, "quick"},
         {{"q", "jS"}, "quick"},
         {{"-", "j", "q"}, "quick"},
+        {{"v", "json", "all"}, "verify"},
     };
     for (const auto& c : cases) {
         resetEverything();
@@ -315,11 +316,13 @@ TEST_F(JsonReport, TheProgressLineShowsNamesWholeAndBlanksByColumns) {
         // two columns for each wide character
         progress.showEndpoint('O', u"\u0141\u0105cze \u4E2D\u6587\n");
         progress.showEndpoint('I', u"x");
+        progress.showOpening('O', u"x", 3, 14);
     }
     EXPECT_EQ(u"\rprobing input 1 of 2: Micr\u00f3fono?"
               u"\rprobing output endpoint: \u0141\u0105cze \u4E2D\u6587?"
               u"\rprobing input endpoint: x" +
-                  std::u16string(11, u' ') + u"\r" + std::u16string(25, u' ') + u"\r",
+                  std::u16string(11, u' ') + u"\ropening output endpoint, format 3 of 14: x\r" +
+                  std::u16string(42, u' ') + u"\r",
               simulated::calls().errorConsole);
 }
 

@@ -41,8 +41,7 @@ int watchUntilDone(Watching& watching, unsigned seconds, bool json, ReportSink& 
     bool written = true;
     const auto emit = [&](const WatchEvent& e) {
         if (written)
-            written =
-                json ? writeJsonLine(sink, eventJson(e)) : writeTextLine(sink, eventText(e));
+            written = json ? writeJsonLine(sink, eventJson(e)) : writeTextLine(sink, eventText(e));
     };
     EndpointLookup lookup;
     struct Finished {

@@ -33,7 +33,8 @@ namespace {
 }
 
 // Two devices each way, codec formats with and without extra bytes, one tag
-// without a name: the slow and the quick report differ, and neither is empty.
+// without a name: the slow and the quick report differ, and neither is empty;
+// the exclusive and the verify report differ too.
 void furnish() {
     resetEverything();
     simulated::Machine& m = simulated::machine();
@@ -115,6 +116,10 @@ const std::string& expectedOutput(RunMode mode) {
             const char* const argv[] = {"sndscout", "watch", nullptr};
             return run(2, argv).output;
         }(),
+        [] {
+            const char* const argv[] = {"sndscout", "verify", nullptr};
+            return run(2, argv).output;
+        }(),
     };
     return outputs[static_cast<int>(mode)];
 }
@@ -128,13 +133,12 @@ FullRun runJson(const std::vector<std::string>& arguments) {
 
 // The same for the JSON document of each mode but the usage text.
 const FullRun& expectedJson(RunMode mode) {
+    // In the order of RunMode; the usage text has no document.
     static const FullRun outputs[] = {
-        runJson({"json"}),
-        runJson({"quick", "json"}),
-        runJson({"exclusive", "json"}),
+        runJson({"json"}),          runJson({"quick", "json"}),  runJson({"exclusive", "json"}), {},
+        runJson({"watch", "json"}), runJson({"verify", "json"}),
     };
-    static const FullRun watch = runJson({"watch", "json"});
-    return mode == RunMode::Watch ? watch : outputs[static_cast<int>(mode)];
+    return outputs[static_cast<int>(mode)];
 }
 
 const char* modeName(RunMode mode) {
@@ -147,6 +151,8 @@ const char* modeName(RunMode mode) {
         return "exclusive";
     case RunMode::Watch:
         return "watch";
+    case RunMode::Verify:
+        return "verify";
     case RunMode::Usage:
         break;
     }
@@ -241,9 +247,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The exclusive report's blocks are not format lines; its device lines are
     // still the others'.
     ParsedReport parsed;
-    const std::string problem = mode == RunMode::Exclusive || mode == RunMode::Watch
-                                    ? std::string()
-                                    : parseReport(result.output, &parsed);
+    const std::string problem =
+        mode == RunMode::Exclusive || mode == RunMode::Watch || mode == RunMode::Verify
+            ? std::string()
+            : parseReport(result.output, &parsed);
     if (!problem.empty())
         fail(std::string(modeName(mode)) + " run: " + problem);
     if (parsed.usage != (mode == RunMode::Usage))

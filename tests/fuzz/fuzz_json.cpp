@@ -1,17 +1,19 @@
-// Runs the JSON report of each mode (slow, quick, exclusive) against a simulated
+// Runs the JSON report of each mode (slow, quick, exclusive, verify) against a simulated
 // machine built from the input, as fuzz_platform builds it (fuzz_machine.h),
 // and reads each document back. Whatever the devices and endpoints say, the
 // run succeeds, standard output is one document that parses, and it agrees
 // with the machine: the devices and their numbers as the quick text report
 // lists them, names converted to UTF-8 from the code page and from UTF-16,
 // each device's endpoint there exactly when it could be had, the PCM bits,
-// slow formats the device accepted, exclusive formats the device took, and
-// every key in its place. Standard error stays empty, unless it is a console:
-// then it holds only the progress line, erased at the end. Last, the watch's
-// JSON Lines over the input's script of notifications each parse.
+// slow formats the device accepted, exclusive formats the device took, what
+// the verify mode opened against the opens the device saw, and every key in
+// its place. Standard error stays empty, unless it is a console: then it holds
+// only the progress line, erased at the end. Last, the watch's JSON Lines over
+// the input's script of notifications each parse.
 //
 // The input: the machine as fuzz_platform reads it, then one byte whose bits
-// 0 to 2 make standard error a console for the slow, quick and exclusive run, then the conditions.
+// 0 to 3 make standard error a console for the slow, quick, exclusive and verify
+// run, then the conditions.
 #include "fuzz_machine.h"
 
 #include "catalogue/format_catalogue.h"
@@ -67,7 +69,12 @@ std::optional<std::string> utf8OrNone(const std::optional<std::u16string>& text)
     return text ? std::optional<std::string>(utf8Of(*text)) : std::nullopt;
 }
 
-enum class Mode { Slow, Quick, Exclusive };
+enum class Mode { Slow, Quick, Exclusive, Verify };
+
+// The modes that show the endpoint view: the verify mode is the exclusive one and its opens.
+bool endpointView(Mode mode) {
+    return mode == Mode::Exclusive || mode == Mode::Verify;
+}
 
 struct Context {
     const simulated::Machine& m;
@@ -84,7 +91,7 @@ void checkEndpointMembers(const Context& c, const Json& endpoint, std::size_t in
                           DeviceDirection direction, const std::string& where,
                           bool unmatched = false) {
     const EndpointView view = expectedView(c.m, c.expected, index, direction);
-    const bool exclusive = c.mode == Mode::Exclusive,
+    const bool exclusive = endpointView(c.mode),
                known[] = {view.state >= 0,    view.deviceFormat, view.devicePeriods,
                           view.enginePeriods, view.volume,       view.enhancements,
                           !!view.sessions};
@@ -174,9 +181,52 @@ void checkMix(const Context& c, const Json& mix, std::optional<std::size_t> endp
         expect(mix["channelMask"].is_null(), where + ": mix channelMask for a plain header");
 }
 
+// The verify mode's opens against those the device saw: nothing unlisted
+// opened, nothing while in use; what an entry says opened did so the last time
+// it was tried, and what it says failed failed (maybe reading the periods, which
+// an open does first); the counts.
+void checkOpens(const Context& c, const Json& exclusive, const std::vector<Claim>& claims,
+                std::size_t endpoint, const std::string& where) {
+    if (c.expected.probes[endpoint] != 1)
+        return; // a second opening's tries mix with the first's, and its findings may differ
+    const simulated::Endpoint& e = simulated::machine().endpoints.endpoints[endpoint];
+    const auto cellOf = [](const simulated::StreamOpen& o) {
+        return claimOf(reinterpret_cast<const WAVEFORMATEX*>(o.format.data()));
+    };
+    long counts[2] = {0, 0}; // failed, opened
+    std::size_t at = 0;
+    for (const Json& f : exclusive["formats"])
+        for (std::size_t r = 0; r < f["rates"].size(); ++r, ++at) {
+            const simulated::StreamOpen* last = nullptr;
+            for (const simulated::StreamOpen& o : e.opens)
+                last = cellOf(o) == claims[at] ? &o : last;
+            const Json& opened = f["opened"];
+            if (opened.is_boolean())
+                ++counts[opened.get<bool>()];
+            expect(opened.is_null() ||
+                       (last != nullptr
+                            ? SUCCEEDED(last->answer) == opened &&
+                                  (opened == false || f["eventDriven"] == last->eventCallback)
+                            : opened == false && FAILED(e.devicePeriods.result)),
+                   [&] { return where + ": " + describe(claims[at]) + " said " + f.dump(); });
+        }
+    const Json& v = exclusive["verify"];
+    expect(v == Json{{"status", v.value("status", "")},
+                     {"listed", claims.size()},
+                     {"opened", counts[1]},
+                     {"failed", counts[0]}},
+           [&] { return where + ": verify " + v.dump(); });
+    for (const simulated::StreamOpen& o : e.opens)
+        expect(v["status"] != "in use" && cellOf(o) &&
+                   std::find(claims.begin(), claims.end(), *cellOf(o)) != claims.end(),
+               where + ": opened what is not listed, or while in use");
+}
+
 void checkExclusiveMember(const Context& c, const Json& exclusive,
                           std::optional<std::size_t> endpoint, const std::string& where) {
-    expectKeys(exclusive, {"status", "formats"}, where + ": exclusive");
+    const bool verify = c.mode == Mode::Verify;
+    std::vector<const char*> keys = {"status", "formats", "verify"};
+    expectKeys(exclusive, {keys.begin(), keys.end() - !verify}, where + ": exclusive");
     const Json& status = exclusive["status"];
     expect(status.is_string(), [&] { return where + ": status " + status.dump(); });
     const std::string word = status.get<std::string>();
@@ -188,7 +238,9 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
     expect(formats.is_array(), [&] { return where + ": formats " + formats.dump(); });
     std::vector<Claim> claims;
     for (const Json& f : formats) {
-        expectKeys(f, {"sample", "channels", "channelMask", "extensible", "rates"},
+        std::vector<const char*> fields = {"sample", "channels", "channelMask", "extensible",
+                                           "rates",  "opened",   "openAnswer",  "eventDriven"};
+        expectKeys(f, {fields.begin(), fields.end() - (verify ? 0 : 3)},
                    where + ": exclusive format");
         const std::optional<SampleType> sample =
             f["sample"].is_string() ? sampleOfWord(f["sample"].get<std::string>()) : std::nullopt;
@@ -217,6 +269,8 @@ void checkExclusiveMember(const Context& c, const Json& exclusive,
         return;
     }
     checkExclusive(c.m, c.expected, *endpoint, word, claims, where);
+    if (verify)
+        checkOpens(c, exclusive, claims, *endpoint, where);
 }
 
 void checkPcm(const Json& pcm, DWORD bits, const std::string& where) {
@@ -292,6 +346,7 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
         expectKeys(device, {"id", "name", "manufacturer", "endpoint", "formats"}, where);
         break;
     case Mode::Exclusive:
+    case Mode::Verify:
         expectKeys(device, {"id", "name", "manufacturer", "endpoint", "mix", "exclusive"}, where);
         break;
     }
@@ -316,6 +371,7 @@ void checkDevice(const Context& c, const Json& device, const simulated::Device& 
         checkSlowFormats(c, device["formats"], d, where);
         break;
     case Mode::Exclusive:
+    case Mode::Verify:
         checkMix(c, device["mix"], endpoint, direction, where);
         checkExclusiveMember(c, device["exclusive"], endpoint, where);
         break;
@@ -366,7 +422,8 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
         end = std::min(shown.find('\r', at + 1), shown.size());
         std::string line = shown.substr(at + 1, end - at - 1);
         line.erase(line.find_last_not_of(' ') + 1);
-        if (c.mode != Mode::Exclusive || line.find(" endpoint:") > 14) // not an endpoint's
+        if (!endpointView(c.mode) ||
+            (line.find(" endpoint:") > 14 && line.rfind("opening ", 0) != 0)) // not an endpoint's
             seen.push_back(line);
     }
     wanted.resize(c.console && c.mode != Mode::Quick ? wanted.size() + 2 * !shown.empty() : 0);
@@ -375,7 +432,7 @@ void checkErrors(const Context& c, const std::string& errors, const std::string&
 }
 
 void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickText) {
-    const char* const modeWords[] = {"slow", "quick", "exclusive"};
+    const char* const modeWords[] = {"slow", "quick", "exclusive", "verify"};
     const std::string where = std::string(modeWords[static_cast<int>(c.mode)]) + " json";
     expect(run.status == 0, where + ": exit status " + std::to_string(run.status));
     checkErrors(c, run.errors, where);
@@ -385,15 +442,16 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
     expect(!document.is_discarded(), where + ": the document does not parse: " + run.output);
     std::vector<const char*> keys = {"program", "version", "schema",  "mode",
                                      "system",  "inputs",  "outputs", "unmatchedEndpoints"};
-    if (c.mode != Mode::Exclusive)
+    if (!endpointView(c.mode))
         keys.erase(keys.begin() + 4);
-    else
+    if (c.mode == Mode::Exclusive)
         keys.push_back("notPresentCount");
     expectKeys(document, keys, where);
-    if (c.mode == Mode::Exclusive) { // the system's members are the unit tests'
+    if (endpointView(c.mode)) // the system's members are the unit tests'
         expectKeys(document["system"],
                    {"windowsVersion", "build", "audioService", "endpointBuilder"},
                    where + ": system");
+    if (c.mode == Mode::Exclusive) {
         // Null for a direction whose endpoints could not be listed.
         Json want = Json::object();
         for (int s = 0; s < 2; ++s) {
@@ -440,7 +498,7 @@ void checkRun(const Context& c, const FullRun& run, const ParsedReport& quickTex
         const std::string at = where + ": unmatched endpoint " + std::to_string(i);
         const Json& endpoint = found[i];
         checkEndpointMembers(c, endpoint, index, direction, at, true);
-        if (c.mode == Mode::Exclusive) {
+        if (endpointView(c.mode)) {
             checkMix(c, endpoint["mix"], index, direction, at);
             checkExclusiveMember(c, endpoint["exclusive"], index, at);
         }
@@ -500,7 +558,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } runs[] = {
         {Mode::Slow, {"json"}},
         {Mode::Quick, {"quick", "json"}},
+        // those not present counted by one, listed by the other
         {Mode::Exclusive, {"exclusive", "json"}},
+        {Mode::Verify, {"verify", "all", "json"}},
     };
     for (const auto& r : runs) {
         const int bit = static_cast<int>(r.mode);
@@ -508,12 +568,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool memoryFails = memory.fails && r.mode == Mode::Slow;
         if (memoryFails)
             simulated::failAllocation(memory.allocation, memory.persistent);
-        // Only the exclusive mode asks the endpoints formats.
-        expect(simulated::calls().exclusiveQuestions == 0,
+        // Only the exclusive mode asks the endpoints formats, and only the verify mode opens.
+        expect(r.mode == Mode::Verify || simulated::calls().exclusiveQuestions == 0,
                "exclusive-mode questions before the exclusive run");
-        EndpointExpectations expected = expectEndpoints(furnished, r.mode == Mode::Exclusive, hang);
-        if (r.mode == Mode::Exclusive)
+        expect(simulated::calls().streamOpens == 0, "a stream opened before the verify run");
+        // The verify run's hangs are its opens'.
+        EndpointExpectations expected =
+            expectEndpoints(furnished, endpointView(r.mode),
+                            r.mode == Mode::Verify ? std::nullopt : hang, r.mode == Mode::Verify);
+        if (endpointView(r.mode))
             clearProbeLogs();
+        if (r.mode == Mode::Verify)
+            for (simulated::Endpoint& e : m.endpoints.endpoints)
+                e.hangsAtCall.reset();
         const auto start = armHang(m, expected);
         const FullRun run = runCapturingErrors(r.arguments);
         checkHang(m, expected, start);

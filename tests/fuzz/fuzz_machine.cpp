@@ -447,6 +447,22 @@ struct Profile {
     // The device keeps the probe's assumptions: its answer is brute force's.
     bool keepsAssumptions() const { return kind == Product || kind == Anything; }
 
+    // Opening a stream: what it takes opens, but for the cells `openSeed`
+    // picks, which answer `openFailure`; or "in use" (Wine's, with the event
+    // callback), or "not allowed", whatever is asked.
+    std::uint8_t openKind = 0; // 2 and 7 in use with events, 3 in use, 4 not allowed
+    std::uint8_t openSeed = 0;
+    HRESULT openFailure = S_OK;
+    HRESULT open(const WAVEFORMATEX* format, bool events) const {
+        const std::optional<Claim> q = decodeQuestion(format);
+        if (openKind == 3 || ((openKind == 2 || openKind == 7) && events))
+            return AUDCLNT_E_DEVICE_IN_USE;
+        if (openKind == 4)
+            return AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED;
+        const bool fails = openSeed != 0 && q && (ClaimHash()(*q) ^ openSeed) % 4 == 0;
+        return fails && pure(format) == S_OK ? openFailure : pure(format);
+    }
+
     HRESULT answer(const WAVEFORMATEX* format) {
         ++questions;
         const HRESULT a = stopAfter && questions > *stopAfter ? stopAnswer : pure(format);
@@ -537,6 +553,32 @@ void readProfile(Input& in, simulated::Endpoint& e, std::size_t index) {
     }
     profiles[index] = p;
     e.exclusive = [p](const WAVEFORMATEX* format) { return p->answer(format); };
+}
+
+// Per endpoint a byte: % 8 the profile's open kind, and besides 1 and 7 some
+// cells that fail (a seed and a code), 5 an aligned buffer, 6 an open that hangs.
+void readOpenAnswers(Input& in, simulated::Machine& m) {
+    const HRESULT failures[] = {AUDCLNT_E_ENDPOINT_CREATE_FAILED, AUDCLNT_E_BUFFER_SIZE_ERROR,
+                                AUDCLNT_E_INVALID_DEVICE_PERIOD, AUDCLNT_E_DEVICE_INVALIDATED};
+    for (std::size_t i = 0; i < m.endpoints.endpoints.size() && i < profiles.size(); ++i) {
+        simulated::Endpoint& e = m.endpoints.endpoints[i];
+        const std::shared_ptr<Profile> p = profiles[i];
+        const std::uint8_t kind = in.byte() % 8;
+        if (p == nullptr)
+            continue; // refuses everything: nothing is listed, nothing opened
+        p->openKind = kind;
+        if (kind == 1 || kind == 7) {
+            p->openSeed = static_cast<std::uint8_t>(in.byte() | 1);
+            p->openFailure = someCode(in, failures);
+        }
+        if (kind == 5)
+            e.alignedFrames = 1 + in.byte() * 7u;
+        if (kind == 6)
+            e.hangsAtOpen = 1 + in.byte() % 8;
+        e.opening = [p](const WAVEFORMATEX* f, bool events, std::int64_t) {
+            return p->open(f, events);
+        };
+    }
 }
 
 std::u16string madeUpId(DeviceDirection direction, std::size_t index, std::uint8_t salt) {
@@ -856,6 +898,7 @@ std::optional<Hang> readEndpointConditions(Input& in, simulated::Machine& m) {
         hang = Hang{endpoint, call < 0xF0 ? 1ul + call % 16 : 17ul + in.word() % 2048};
     }
     readHardware(in, m);
+    readOpenAnswers(in, m);
     return hang;
 }
 
@@ -1113,7 +1156,8 @@ std::string ansiShown(const std::u16string& text) {
 }
 
 EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive,
-                                     std::optional<Hang> hang) {
+                                     std::optional<Hang> hang, bool everyEndpoint) {
+    const bool counts = exclusive && !everyEndpoint;
     EndpointExpectations expected;
     const simulated::EndpointSystem& system = m.endpoints;
     const std::vector<simulated::Endpoint>& endpoints = system.endpoints;
@@ -1148,13 +1192,13 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
         }
         if (!opens || FAILED(system.listResult))
             continue;
-        if (exclusive)
+        if (counts)
             section.notPresent = 0;
         for (const simulated::Endpoint& e : endpoints) {
             if ((!exclusive && e.state != endpointActive) || e.direction != direction ||
                 std::find(ledTo.begin(), ledTo.end(), folded(e.id)) != ledTo.end())
                 continue;
-            if (exclusive && e.state == endpointNotPresent) {
+            if (counts && e.state == endpointNotPresent) {
                 ++*section.notPresent; // counted by its listing, found or not
                 continue;
             }
@@ -1505,6 +1549,10 @@ void checkExclusive(const simulated::Machine& m, const EndpointExpectations& exp
         expect(listed.count(c) != 0,
                [&] { return where + ": misses " + describe(c) + ", which brute force finds"; });
     expect(listed == brute, where + ": differs from brute force");
+}
+
+std::optional<Claim> claimOf(const WAVEFORMATEX* format) {
+    return decodeQuestion(format);
 }
 
 } // namespace fuzz

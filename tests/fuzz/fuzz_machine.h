@@ -55,6 +55,7 @@
 //              byte, then its texts, hardware ids, date and problem, each a result
 //              byte and its value, and its service's file); per endpoint a byte for
 //              its adapter and effects and one for its container, and what they add
+//   opens:     per endpoint a byte: how opening a stream answers (fuzz_machine.cpp)
 //   watch:     a byte whose bits 0-2 refuse the registrations for device events,
 //              volume and sessions (each then a code byte), then a count % 17 of
 //              happenings: per happening a kind byte (% 9 the notice; bit 4 a
@@ -179,9 +180,10 @@ struct EndpointExpectations {
     bool hangReached = false;     // known after the run
 };
 // The exclusive mode lists endpoints in every state but not present, which it
-// counts; the others list the active ones.
+// counts unless it lists every endpoint; the others list the active ones.
 EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive = false,
-                                     std::optional<Hang> hang = std::nullopt);
+                                     std::optional<Hang> hang = std::nullopt,
+                                     bool everyEndpoint = false);
 // Arm the hang and a short call limit; then check it cost one limit and no later call.
 std::chrono::steady_clock::time_point armHang(simulated::Machine& live,
                                               const EndpointExpectations& expected);
@@ -245,6 +247,9 @@ std::string describe(const Claim& c);
 
 // The usual mask for a channel count, as a report leaves unsaid.
 DWORD usualMask(unsigned channels);
+
+// The cell a format asks for, read as a driver reads it.
+std::optional<Claim> claimOf(const WAVEFORMATEX* format);
 
 // Forgets what the endpoints were asked; call before the run that probes.
 void clearProbeLogs();

@@ -651,9 +651,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     EndpointExpectations expected = expectEndpoints(furnished, true, hang);
     clearProbeLogs();
     const auto start = armHang(m, expected);
+    // every endpoint listed, the not present too, as the machine is read
     const ProgramRun exclusive = runWithArguments({"exclusive"});
     checkHang(m, expected, start);
     expect(simulated::calls().queries == asked, "the exclusive run queried a device");
+    expect(simulated::calls().streamOpens == 0, "the exclusive run opened a stream");
     checkExclusiveRun(furnished, expected, exclusive, quick);
     expect(simulated::calls().comDepth == 0,
            std::to_string(simulated::calls().comDepth) + " COM set-ups not undone");

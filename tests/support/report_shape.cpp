@@ -47,8 +47,8 @@ std::string readSection(LineReader& reader, const char* title, const char* under
                         std::vector<ReportedDevice>* devices) {
     // A device whose driver hangs is listed by its number, and a query that
     // hangs ends its block; a count that hangs lists no device.
-    static const std::regex deviceLine(std::string("(0|[1-9][0-9]*)\\.\\t(") + text + " / " +
-                                       text + "|not answering)");
+    static const std::regex deviceLine(std::string("(0|[1-9][0-9]*)\\.\\t(") + text + " / " + text +
+                                       "|not answering)");
     static const std::regex formatLine(std::string("\\t\\t(") + text +
                                        ",  {0,2}[0-9]+\\.[0-9]{3} kHz, (mono,  |stereo,)"
                                        " {0,2}[0-9]+ bit|not answering)");

@@ -1,9 +1,10 @@
-// Runs sndscout.exe in its exclusive mode and with its json word, and compares
+// Runs sndscout.exe in its exclusive mode, and every mode with its json word, and compares
 // what it writes with what the live platform answers when asked here: the text
 // byte for byte with a report this file renders itself, the documents value
 // for value with one built here. What a device takes in exclusive mode is found
 // by brute force, every shape of every cell asked, so the program's pruned probe
-// must come out equal to the full walk. Everything is asked and rendered with
+// must come out equal to the full walk, and each cell it finds is opened here as
+// the verify mode opens it. Everything is asked, opened and rendered with
 // this file's own plain code, so a fault in the program cannot hide in both.
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -364,6 +365,14 @@ struct CatalogueFormat {
     std::optional<std::string> tagName; // the codec manager's bytes, when it names the tag
 };
 
+// Each listed cell opened as the verify mode opens it: per Accepted, per rate,
+// its "opened", "openAnswer" and "eventDriven"; and what each way answered.
+struct OpensTruth {
+    std::string status = "nothing listed";
+    std::vector<std::vector<Json>> cells;
+    std::map<std::string, unsigned> answers;
+};
+
 struct EndpointTruth {
     const LiveEndpoint* live = nullptr;
     char direction = 'O'; // of the section it is listed in
@@ -371,6 +380,7 @@ struct EndpointTruth {
     std::optional<Mix> mix;
     std::optional<Mix> deviceFormat;
     Findings findings;
+    OpensTruth opens;
 };
 
 struct DeviceTruth {
@@ -437,6 +447,70 @@ bool accepts(char direction, UINT id, const WAVEFORMATEX& header) {
     return result == MMSYSERR_NOERROR;
 }
 
+// The words for a failed open, and the answers that end an endpoint's opening
+// (those Wine can give; any other failure is "failed").
+const struct {
+    std::uint32_t code;
+    const char* word;
+    const char* stop;
+} openAnswers[] = {
+    {0x88890008, "unsupported format", ""},
+    {0x88890016, "buffer size refused", ""},
+    {0x88890019, "buffer size refused", ""},
+    {0x8889000F, "stream not created", ""},
+    {0x8889000A, "", "busy"},
+    {0x8889000E, "", "not allowed"},
+    {0x88890004, "", "gone"},
+    {0x80070005, "", "access denied"},
+};
+
+// Event-driven first; once "in use" with no session known turns out no holder
+// without the event callback (Wine's stub), the rest without it; nothing while
+// a program plays.
+OpensTruth openCells(LiveEndpointSession& session, const EndpointTruth& e) {
+    OpensTruth t;
+    if (e.findings.status != "ok" || e.findings.formats.empty())
+        return t;
+    const Json untried = {{"opened", nullptr}, {"openAnswer", nullptr}, {"eventDriven", nullptr}};
+    for (const Accepted& a : e.findings.formats)
+        t.cells.emplace_back(a.rates.size(), untried);
+    const std::vector<LiveSession> sessions = e.live->sessions.value_or(std::vector<LiveSession>());
+    t.status = std::any_of(sessions.begin(), sessions.end(),
+                           [](const LiveSession& s) { return s.state == 1u; })
+                   ? "in use"
+                   : "done";
+    bool events = true;
+    for (std::size_t i = 0; i < t.cells.size() && t.status == "done"; ++i) {
+        const Accepted& a = e.findings.formats[i];
+        for (std::size_t r = 0; r < a.rates.size() && t.status == "done"; ++r) {
+            const WAVEFORMATEXTENSIBLE f = question(a.type, a.channels, a.rates[r], a.shape);
+            const auto open = [&](bool withEvents) {
+                const auto h = static_cast<std::uint32_t>(
+                    session.openExclusive(e.live->id, &f.Format, withEvents));
+                char key[24];
+                std::snprintf(key, sizeof key, "%s 0x%08lX", withEvents ? "event" : "none",
+                              static_cast<unsigned long>(h));
+                ++t.answers[key];
+                return h;
+            };
+            std::uint32_t h = open(events);
+            if (h == 0x8889000A && events && sessions.empty())
+                events = (h = open(false)) == 0x8889000A;
+            std::string word = "failed";
+            for (const auto& known : openAnswers)
+                if (known.code == h) {
+                    word = known.word;
+                    t.status = *known.stop != '\0' ? known.stop : t.status;
+                }
+            if (t.status == "done")
+                t.cells[i][r] = {{"opened", h < 0x80000000u},
+                                 {"openAnswer", h < 0x80000000u ? Json() : Json(word)},
+                                 {"eventDriven", h < 0x80000000u ? Json(events) : Json()}};
+        }
+    }
+    return t;
+}
+
 std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const LiveEndpoint& live,
                           char direction) {
     EndpointTruth e;
@@ -476,6 +550,7 @@ std::size_t endpointTruth(Truth& truth, LiveEndpointSession& session, const Live
     e.findings.seconds = secondsNow() - start;
     truth.questions += e.findings.questions;
     truth.bruteSeconds += e.findings.seconds;
+    e.opens = openCells(session, e);
     truth.endpoints.push_back(e);
     return truth.endpoints.size() - 1;
 }
@@ -656,10 +731,15 @@ Json serviceJson(const LiveSystem& system, int i) {
 
 // ---- The documents ---------------------------------------------------------------------
 
-enum class Mode { Quick, Slow, Exclusive };
+enum class Mode { Quick, Slow, Exclusive, Verify };
 
 const char* modeName(Mode mode) {
-    return mode == Mode::Quick ? "quick" : mode == Mode::Slow ? "slow" : "exclusive";
+    const char* const names[] = {"quick", "slow", "exclusive", "verify"};
+    return names[static_cast<int>(mode)];
+}
+
+bool endpointView(Mode mode) {
+    return mode == Mode::Exclusive || mode == Mode::Verify;
 }
 
 Json textOrNull(const std::optional<std::u16string>& text) {
@@ -707,23 +787,69 @@ Json endpointMembers(const EndpointTruth& e, Mode mode) {
     } else {
         j["default"] = nullptr;
     }
-    if (mode == Mode::Exclusive)
+    if (endpointView(mode))
         addConditionMembers(j, e);
     return j;
 }
 
-void addFormatMembers(Json& j, const EndpointTruth* e) {
+Json acceptedJson(const Accepted& a, const std::vector<DWORD>& rates) {
+    return {{"sample", sampleTypes[a.type].name},
+            {"channels", a.channels},
+            {"channelMask", a.shape.extensible ? Json(a.shape.mask) : Json()},
+            {"extensible", a.shape.extensible},
+            {"rates", rates}};
+}
+
+// The verify mode's entries of one format: its rates by what opening them gave,
+// opened first, then without the event callback, the failures, what was not tried.
+void addOpenedEntries(Json& formats, const Accepted& a, const std::vector<Json>& cells) {
+    const auto rank = [](const Json& c) {
+        return c["opened"] == true    ? (c["eventDriven"] == true ? 0 : 1)
+               : c["opened"] == false ? 2
+                                      : 3;
+    };
+    std::vector<Json> kinds;
+    for (int k = 0; k < 4; ++k)
+        for (const Json& c : cells)
+            if (rank(c) == k && std::find(kinds.begin(), kinds.end(), c) == kinds.end())
+                kinds.push_back(c);
+    for (const Json& kind : kinds) {
+        std::vector<DWORD> rates;
+        for (std::size_t r = 0; r < a.rates.size(); ++r)
+            if (cells[r] == kind)
+                rates.push_back(a.rates[r]);
+        Json j = acceptedJson(a, rates);
+        j.update(kind);
+        formats.push_back(j);
+    }
+}
+
+void addFormatMembers(Json& j, const EndpointTruth* e, Mode mode) {
     j["mix"] = formatJson(e != nullptr ? e->mix : std::nullopt);
     Json formats = Json::array();
-    if (e != nullptr)
-        for (const Accepted& a : e->findings.formats)
-            formats.push_back({{"sample", sampleTypes[a.type].name},
-                               {"channels", a.channels},
-                               {"channelMask", a.shape.extensible ? Json(a.shape.mask) : Json()},
-                               {"extensible", a.shape.extensible},
-                               {"rates", a.rates}});
+    const OpensTruth none;
+    const OpensTruth& opens = e != nullptr ? e->opens : none;
+    std::size_t counts[3] = {0, 0, 0}; // listed, opened, failed
+    for (std::size_t i = 0; e != nullptr && i < e->findings.formats.size(); ++i) {
+        const Accepted& a = e->findings.formats[i];
+        if (mode != Mode::Verify) {
+            formats.push_back(acceptedJson(a, a.rates));
+            continue;
+        }
+        addOpenedEntries(formats, a, opens.cells[i]);
+        for (const Json& c : opens.cells[i]) {
+            ++counts[0];
+            counts[1] += c["opened"] == true;
+            counts[2] += c["opened"] == false;
+        }
+    }
     j["exclusive"] = {{"status", e != nullptr ? e->findings.status : "unavailable"},
                       {"formats", formats}};
+    if (mode == Mode::Verify)
+        j["exclusive"]["verify"] = {{"status", opens.status},
+                                    {"listed", counts[0]},
+                                    {"opened", counts[1]},
+                                    {"failed", counts[2]}};
 }
 
 struct PcmBit {
@@ -790,7 +916,7 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
                 }
                 j["formats"] = formats;
             } else {
-                addFormatMembers(j, e);
+                addFormatMembers(j, e, mode);
             }
             devices.push_back(j);
         }
@@ -800,19 +926,19 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
     // Without "all" the exclusive mode counts the endpoints not present.
     Json gone = {{"inputs", 0}, {"outputs", 0}};
     for (int d = 0; d < 2; ++d)
-        for (std::size_t u : mode == Mode::Exclusive ? truth.unmatched[d] : truth.activeOnly[d]) {
-            if (mode == Mode::Exclusive && !all && notPresent(truth.endpoints[u])) {
+        for (std::size_t u : endpointView(mode) ? truth.unmatched[d] : truth.activeOnly[d]) {
+            if (endpointView(mode) && !all && notPresent(truth.endpoints[u])) {
                 Json& count = gone[d == 0 ? "inputs" : "outputs"];
                 count = count.get<int>() + 1;
                 continue;
             }
             Json j = endpointMembers(truth.endpoints[u], mode);
-            if (mode == Mode::Exclusive)
-                addFormatMembers(j, &truth.endpoints[u]);
+            if (endpointView(mode))
+                addFormatMembers(j, &truth.endpoints[u], mode);
             unmatched.push_back(j);
         }
     doc["unmatchedEndpoints"] = unmatched;
-    if (mode == Mode::Exclusive && !all)
+    if (endpointView(mode) && !all)
         doc["notPresentCount"] = gone;
     return doc;
 }
@@ -992,6 +1118,8 @@ const JsonCase jsonCases[] = {
     {{"quick", "json"}, Mode::Quick},
     {{"/J", "e"}, Mode::Exclusive},
     {{"--json", "q"}, Mode::Quick},
+    // every cell the full walk finds, opened by the program and here
+    {{"verify", "json"}, Mode::Verify},
 };
 
 void checkDocument(const std::string& program, const Truth& truth, const JsonCase& c) {
@@ -1288,7 +1416,7 @@ void checkWineHardware(const Truth& truth) {
                  ": a topology, container or effect; this check knows only Wine's answers");
 }
 
-// Two lines a device: what it is called on either side, then what was compared.
+// Three lines a device: what it is called on either side, then what was compared.
 void printSummary(const Truth& truth, double programSeconds) {
     auto show = [](const char* side, const std::string& id, const std::string& name,
                    const EndpointTruth* e) {
@@ -1306,6 +1434,11 @@ void printSummary(const Truth& truth, double programSeconds) {
                               .c_str()
                         : "unknown",
                     e->findings.status.c_str(), e->findings.cells, e->findings.questions);
+        // What opening answered each way: Wine's event-driven stub shows here.
+        std::printf("    opens %s:", e->opens.status.c_str());
+        for (const auto& [answer, count] : e->opens.answers)
+            std::printf(" %s x%u", answer.c_str(), count);
+        std::printf("\n");
     };
     for (int d = 0; d < 2; ++d) {
         const char* side = d == 0 ? "input" : "output";

@@ -55,6 +55,10 @@ const char* answerName(EndpointAnswer answer) {
         return "NotImplemented";
     case EndpointAnswer::Failed:
         return "Failed";
+    case EndpointAnswer::BufferRefused:
+        return "BufferRefused";
+    case EndpointAnswer::StreamFailed:
+        return "StreamFailed";
     }
     return "?";
 }

@@ -257,6 +257,32 @@ public:
         return kept->second.client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, format, nullptr);
     }
 
+    // Opens an exclusive stream with the format for a moment, as a player
+    // would: a client of its own, the device's minimum period, with the event
+    // callback or not; never started. The service's answer, untouched. (Wine
+    // never asks for an aligned buffer, so it is not asked again with one.)
+    HRESULT openExclusive(const std::u16string& id, const WAVEFORMATEX* format, bool events) {
+        const std::wstring wide(id.begin(), id.end());
+        IMMDevice* device = nullptr;
+        IAudioClient* client = nullptr;
+        REFERENCE_TIME defaultPeriod = 0, period = 0;
+        HRESULT result =
+            enumerator_ != nullptr ? enumerator_->GetDevice(wide.c_str(), &device) : status_;
+        if (SUCCEEDED(result))
+            result = device != nullptr ? activate(device, &client) : E_POINTER;
+        if (SUCCEEDED(result))
+            result = client->GetDevicePeriod(&defaultPeriod, &period);
+        if (SUCCEEDED(result))
+            result = client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE,
+                                        events ? AUDCLNT_STREAMFLAGS_EVENTCALLBACK : 0, period,
+                                        period, format, nullptr);
+        if (client != nullptr)
+            client->Release();
+        if (device != nullptr)
+            device->Release();
+        return result;
+    }
+
 private:
     static std::u16string text(const wchar_t* wide) {
         std::u16string copy;
