@@ -872,7 +872,7 @@ Json expectedDocument(const Truth& truth, Mode mode, bool all) {
     doc["version"] = SNDSCOUT_EXPECTED_VERSION;
     doc["schema"] = 1;
     doc["mode"] = modeName(mode);
-    if (mode == Mode::Exclusive) {
+    if (endpointView(mode)) {
         const auto& version = truth.system.version;
         doc["system"] = {{"windowsVersion", version ? Json(std::to_string((*version)[0]) + "." +
                                                            std::to_string((*version)[1]))
