@@ -167,15 +167,21 @@ void closeEndpointService(EndpointService* service) {
 
 EndpointAnswer waveDeviceEndpointId(DeviceDirection direction, UINT id,
                                     std::u16string* endpointId) {
-    simulated::noteCall();
-    const std::vector<simulated::Device>& devices =
+    std::vector<simulated::Device>& devices =
         direction == 'I' ? machine().inputs : machine().outputs;
-    if (id >= devices.size())
+    if (id >= devices.size()) {
+        simulated::noteCall();
         return endpointAnswerOfMessage(MMSYSERR_BADDEVICEID);
-    const simulated::Device& device = devices[id];
-    if (device.endpointIdResult != MMSYSERR_NOERROR)
-        return endpointAnswerOfMessage(device.endpointIdResult);
-    *endpointId = device.endpointId;
+    }
+    simulated::Device& device = devices[id];
+    const MMRESULT result = device.endpointIdResult;
+    const std::u16string given = device.endpointId;
+    // The driver's own call: it counts toward its hang, which comes once the
+    // answer is made.
+    simulated::noteHangingCall(device.hangsAtCall, device.callsAnswered);
+    if (result != MMSYSERR_NOERROR)
+        return endpointAnswerOfMessage(result);
+    *endpointId = given;
     return EndpointAnswer::Ok;
 }
 

@@ -106,6 +106,19 @@ TEST(ConsoleOutput, ABufferEndNeverSplitsACharacter) {
             << c.bytes;
 }
 
+// A name the driver cut inside a double-byte character, then the report's own
+// words and the table's Latin-1: each whole, none swallowing the next.
+TEST_F(ConsoleText, ACutNameEndsInAQuestionMarkAndTheTableIsLatin1) {
+    simulated::machine().outputConsole = true;
+    ConsoleSink console(ConsoleStream::Output, doubleByte);
+    console.writeDriverText("Mic\x81", 32);
+    console.write(" / ", 3);
+    console.writeLatin1("f\xFCr");
+    console.writeDriverText("\x81\x40\x01", 3);
+    ASSERT_TRUE(console.flush());
+    EXPECT_EQ(u"Mic? / f\u00fcr\x81@?", simulated::calls().outputConsole);
+}
+
 TEST_F(ConsoleText, AConsoleWriteThatFailsGivesStatusOne) {
     furnishEndpointMachine();
     simulated::Machine& m = simulated::machine();

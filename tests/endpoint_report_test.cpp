@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -370,6 +371,26 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
          {{micLine, noEndpoint},
           {"--\tMicrophone (USB Audio) / no waveform device", clean.at(micLine)}},
          {}},
+        {"the driver hangs naming its endpoint",
+         [](simulated::Machine& m) {
+             setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
+             m.inputs[0].hangsAtCall = 2; // its capability record, then the endpoint's id
+         },
+         {{micLine, {"\t\tEndpoint     not answering", "\t\tExclusive    not answering"}},
+          {"--\tMicrophone (USB Audio) / no waveform device", clean.at(micLine)}},
+         {}},
+        {"a driver that answers, but too slowly for the endpoint's budget",
+         [&](simulated::Machine& m) {
+             setenv("SNDSCOUT_ENDPOINT_BUDGET_MS", "300", 1);
+             simulated::ExclusiveProfile before = speakerEndpoint(m).exclusive;
+             speakerEndpoint(m).exclusive = [before](const WAVEFORMATEX* f) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                 return before(f);
+             };
+         },
+         {{speakerLine, replaced(speakerLine, "Exclusive",
+                                 "too slow: not asked within the time an endpoint may take")}},
+         {}},
         {"the endpoint cannot be found",
          [&](simulated::Machine& m) { speakerEndpoint(m).openResult = E_NOTFOUND; },
          {{speakerLine, noEndpoint}},
@@ -699,6 +720,7 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     for (const auto& c : cases) {
         resetEverything();
         unsetenv("SNDSCOUT_CALL_LIMIT_MS");
+        unsetenv("SNDSCOUT_ENDPOINT_BUDGET_MS");
         furnishEndpointMachine();
         const bool verify = c.verifyOpens.has_value();
         if (verify)
@@ -1263,6 +1285,7 @@ TEST_F(WatchReport, EachFaultLeavesTheRestOfTheWatchStanding) {
     for (const auto& c : cases) {
         resetEverything();
         unsetenv("SNDSCOUT_CALL_LIMIT_MS");
+        unsetenv("SNDSCOUT_ENDPOINT_BUDGET_MS");
         furnishEndpointMachine();
         if (c.fault)
             c.fault(simulated::machine());

@@ -296,6 +296,16 @@ TEST_F(JsonReport, ProgressShowsOnAConsoleOnlyWhileProbing) {
                         std::string(5, ' ') + erase),
               simulated::calls().errorConsole);
     emptyCatalogue();
+    // On a console 20 columns wide every line stays within 19, so none wraps.
+    simulated::machine().errorConsoleColumns = 20;
+    simulated::calls().errorConsole.clear();
+    runCapturingErrors({"json"});
+    EXPECT_EQ(onConsole("\rprobing input 1 of \rprobing output 1 of\rprobing output 2 of"
+                        "\r" +
+                        std::string(19, ' ') + "\r"),
+              simulated::calls().errorConsole);
+    simulated::machine().errorConsoleColumns = 0;
+    emptyCatalogue();
     simulated::calls().errorConsole.clear();
     EXPECT_EQ("", runCapturingErrors({"json", "q"}).errors);
     EXPECT_EQ(u"", simulated::calls().errorConsole);
