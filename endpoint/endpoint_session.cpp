@@ -1,6 +1,7 @@
 #include "endpoint/endpoint_session.h"
 
 #include "endpoint/endpoint_vocabulary.h"
+#include "endpoint/service_worker.h"
 #include "verify/cell_opener.h"
 #include "watchdog/time_limits.h"
 #include "watchdog/timed_worker.h"
@@ -120,29 +121,10 @@ bool EndpointSession::startWorker() {
     if (serviceFailed)
         return false;
     gaveUp();
-    worker.reset();
-    state.reset();
-    try {
-        state = std::make_shared<WorkerState>();
-        const std::shared_ptr<WorkerState> held = state;
-        worker = std::make_unique<TimedWorker>(
-            std::optional<std::chrono::milliseconds>(callLimit()), [held] {
-                closeEndpoint(held->device);
-                closeEndpointService(held->service);
-            });
-    } catch (const std::bad_alloc&) {
-        worker.reset();
-        state.reset();
-        return false;
-    }
-    const std::optional<EndpointAnswer> opened = worker->run([held = state](CallClock& clock) {
-        clock.callStarts();
-        return openEndpointService(&held->service);
-    });
-    // A service that will not start, or hangs starting, is not asked again.
-    if (opened != EndpointAnswer::Ok) {
+    const ServiceWorker started = startServiceWorker(worker, state);
+    if (started != ServiceWorker::Started) {
         gaveUp();
-        serviceFailed = true;
+        serviceFailed = started == ServiceWorker::ServiceFailed;
         return false;
     }
     if (!defaultsRead) {

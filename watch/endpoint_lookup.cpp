@@ -1,8 +1,7 @@
 #include "watch/endpoint_lookup.h"
 
 #include "endpoint/endpoint_session.h"
-#include "watchdog/time_limits.h"
-#include "watchdog/timed_worker.h"
+#include "endpoint/service_worker.h"
 
 #include <new>
 
@@ -78,30 +77,9 @@ bool EndpointLookup::startWorker() {
         return false;
     if (worker && worker->leftBehind())
         hung = true;
-    worker.reset();
-    state.reset();
-    try {
-        state = std::make_shared<Held>();
-        const std::shared_ptr<Held> held = state;
-        worker = std::make_unique<TimedWorker>(callLimit(), [held] {
-            closeEndpoint(held->device);
-            closeEndpointService(held->service);
-        });
-    } catch (const std::bad_alloc&) {
-        worker.reset();
-        state.reset();
-        return false;
-    }
-    const std::optional<EndpointAnswer> opened = worker->run([held = state](CallClock& clock) {
-        clock.callStarts();
-        return openEndpointService(&held->service);
-    });
-    // A service that will not start, or hangs starting, is not asked again.
-    if (opened != EndpointAnswer::Ok) {
-        serviceFailed = true;
-        return false;
-    }
-    return true;
+    const ServiceWorker started = startServiceWorker(worker, state);
+    serviceFailed = started == ServiceWorker::ServiceFailed;
+    return started == ServiceWorker::Started;
 }
 
 template <class Job> bool EndpointLookup::runJob(Job job, Outcome* outcome) {
