@@ -1,17 +1,21 @@
 #include "support/failing_heap.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
-unsigned long asked = 0;
-unsigned long failing = 0; // 0: none fails
-bool onward = false;
+// Atomic: a worker left behind on a stuck call may still allocate while the
+// test goes on.
+std::atomic<unsigned long> asked{0};
+std::atomic<unsigned long> failing{0}; // 0: none fails
+std::atomic<bool> onward{false};
 
 bool refuse() {
-    ++asked;
-    return failing != 0 && (asked == failing || (onward && asked > failing));
+    const unsigned long n = ++asked;
+    const unsigned long from = failing;
+    return from != 0 && (n == from || (onward && n > from));
 }
 
 void* allocate(std::size_t size) {
