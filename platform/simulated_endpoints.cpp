@@ -12,6 +12,7 @@
 #include <new>
 
 using simulated::calls;
+using simulated::countOnLog;
 using simulated::findEndpoint;
 using simulated::machine;
 
@@ -139,16 +140,16 @@ EndpointAnswer openEndpointService(EndpointService** service) {
     if (!ownsCom && system.comResult != RPC_E_CHANGED_MODE)
         return endpointAnswerOf(system.comResult);
     if (ownsCom)
-        ++calls().comDepth;
+        countOnLog(calls().comDepth, +1);
     if (FAILED(system.enumeratorResult)) {
         if (ownsCom)
-            --calls().comDepth;
+            countOnLog(calls().comDepth, -1);
         return endpointAnswerOf(system.enumeratorResult);
     }
     *service = new (std::nothrow) EndpointService{ownsCom};
     if (*service == nullptr) {
         if (ownsCom)
-            --calls().comDepth;
+            countOnLog(calls().comDepth, -1);
         return EndpointAnswer::NoMemory;
     }
     countService(+1);
@@ -160,7 +161,7 @@ void closeEndpointService(EndpointService* service) {
     if (service == nullptr)
         return;
     if (service->ownsCom)
-        --calls().comDepth;
+        countOnLog(calls().comDepth, -1);
     delete service;
     countService(-1);
 }
@@ -237,14 +238,14 @@ EndpointAnswer openEndpoint(EndpointService* service, const std::u16string& id,
     *device = new (std::nothrow) EndpointDevice{endpoint};
     if (*device == nullptr)
         return EndpointAnswer::NoMemory;
-    ++calls().openEndpoints;
+    countOnLog(calls().openEndpoints, +1);
     return EndpointAnswer::Ok;
 }
 
 void closeEndpoint(EndpointDevice* device) {
     if (device == nullptr)
         return;
-    --calls().openEndpoints;
+    countOnLog(calls().openEndpoints, -1);
     delete device;
 }
 
@@ -335,7 +336,7 @@ EndpointAnswer endpointMixFormat(EndpointDevice* device, std::vector<unsigned ch
 EndpointAnswer askExclusiveFormat(EndpointDevice* device, const WAVEFORMATEX* format) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    ++calls().exclusiveQuestions;
+    countOnLog(calls().exclusiveQuestions, +1);
     ++e.questionsAsked;
     if (FAILED(clientResult(device)))
         return endpointAnswerOf(clientResult(device));
@@ -407,7 +408,7 @@ namespace {
 // One try at opening, as the endpoint's profile answers it, logged.
 HRESULT tryOpening(simulated::Endpoint& e, const WAVEFORMATEX* format, bool eventCallback,
                    std::int64_t period) {
-    ++calls().streamOpens;
+    countOnLog(calls().streamOpens, +1);
     HRESULT answer = AUDCLNT_E_UNSUPPORTED_FORMAT;
     if (e.alignedFrames && period != alignedPeriod(*e.alignedFrames, format->nSamplesPerSec))
         answer = AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED;

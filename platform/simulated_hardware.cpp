@@ -102,7 +102,7 @@ EndpointAnswer endpointContainers(EndpointService* service,
 
 EndpointAnswer locateDevnode(const std::u16string& instanceId, Devnode* node, bool* present) {
     simulated::noteCall();
-    ++simulated::calls().devnodesLocated;
+    simulated::countOnLog(simulated::calls().devnodesLocated, +1);
     std::vector<simulated::Devnode>& all = machine().hardware.devnodes;
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (!sameText(all[i].instanceId, instanceId))

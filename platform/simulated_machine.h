@@ -323,6 +323,13 @@ void noteCall();
 // waits.
 std::mutex& callMutex();
 
+// Changes one of the log's counts under that lock: a call left behind may
+// return late, and close what it opened, while the next worker asks.
+template <class Count> void countOnLog(Count& count, int change) {
+    std::lock_guard<std::mutex> lock(callMutex());
+    count = static_cast<Count>(count + change);
+}
+
 // Empties the machine, clears the log and every allocation fault. Calls left
 // hanging are let go first, and their threads' services closed.
 void reset();

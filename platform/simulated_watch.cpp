@@ -15,6 +15,7 @@
 #include <thread>
 
 using simulated::calls;
+using simulated::countOnLog;
 using simulated::machine;
 
 namespace {
@@ -325,7 +326,7 @@ EndpointAnswer startEndpointWatch(EndpointWatch** watch, EndpointAnswer* devices
     clock.live.store(made->live);
     made->ownsCom = system.comResult == S_OK || system.comResult == S_FALSE;
     if (made->ownsCom)
-        ++calls().comDepth;
+        countOnLog(calls().comDepth, +1);
     HRESULT result = system.comResult;
     if (made->ownsCom || result == RPC_E_CHANGED_MODE)
         result = system.enumeratorResult != S_OK ? system.enumeratorResult : source.devicesResult;
@@ -360,7 +361,7 @@ void stopEndpointWatch(EndpointWatch* watch) {
     if (watch->devices)
         --calls().watch.registrations;
     if (watch->ownsCom)
-        --calls().comDepth;
+        countOnLog(calls().comDepth, -1);
     watchClock().live.store(false);
     delete watch;
 }

@@ -1213,7 +1213,9 @@ EndpointExpectations expectEndpoints(const simulated::Machine& m, bool exclusive
     return expected;
 }
 
-const std::chrono::milliseconds callLimit{400}, hangLength{4000};
+// A hang outlasts any run on a loaded machine, so a call left behind comes
+// back only when it is let go, never in the middle of the next worker's asking.
+const std::chrono::milliseconds callLimit{400}, hangLength{8000};
 
 std::chrono::steady_clock::time_point armHang(simulated::Machine& live,
                                               const EndpointExpectations& expected) {
