@@ -64,7 +64,7 @@ EndpointAnswer endpointAdapterInstance(EndpointDevice* device, std::u16string* i
     simulated::Endpoint& e = simulated::endpointOf(device);
     simulated::noteEndpointCall(e);
     const simulated::Property<std::u16string>& p = e.hardware.adapterInstance;
-    if (p.result == S_OK)
+    if (SUCCEEDED(p.result))
         *instanceId = p.value;
     return endpointAnswerOf(p.result);
 }
@@ -72,10 +72,10 @@ EndpointAnswer endpointAdapterInstance(EndpointDevice* device, std::u16string* i
 EndpointAnswer endpointEffects(EndpointDevice* device, std::vector<EffectReading>* effects) {
     simulated::Endpoint& e = simulated::endpointOf(device);
     simulated::noteEndpointCall(e);
-    if (e.propertyStoreResult != S_OK)
+    if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
     const simulated::Property<std::vector<EffectReading>>& p = e.hardware.effects;
-    if (p.result == S_OK)
+    if (SUCCEEDED(p.result))
         *effects = p.value;
     return endpointAnswerOf(p.result);
 }
@@ -85,15 +85,15 @@ EndpointAnswer endpointContainers(EndpointService* service,
     simulated::noteCall();
     endpoints->clear();
     const HRESULT listed = machine().hardware.containersResult;
-    if (service == nullptr || listed != S_OK)
+    if (service == nullptr || FAILED(listed))
         return service == nullptr ? EndpointAnswer::Failed : endpointAnswerOf(listed);
     for (const simulated::Endpoint& e : machine().endpoints.endpoints) {
         ContainerReading r;
         r.endpointId = e.id;
         r.direction = e.direction;
-        if (e.propertyStoreResult == S_OK && e.friendlyName.result == S_OK)
+        if (SUCCEEDED(e.propertyStoreResult) && SUCCEEDED(e.friendlyName.result))
             r.name = e.friendlyName.value;
-        if (e.propertyStoreResult == S_OK && e.hardware.containerId.result == S_OK)
+        if (SUCCEEDED(e.propertyStoreResult) && SUCCEEDED(e.hardware.containerId.result))
             r.containerId = e.hardware.containerId.value;
         endpoints->push_back(r);
     }
@@ -153,7 +153,7 @@ EndpointAnswer fileFixedVersion(const std::u16string& path, std::vector<unsigned
 EndpointAnswer systemVersion(SystemVersion* version) {
     simulated::noteCall();
     const simulated::Property<SystemVersion>& p = machine().hardware.version;
-    if (p.result == S_OK)
+    if (SUCCEEDED(p.result))
         *version = p.value;
     return endpointAnswerOf(p.result);
 }

@@ -1264,7 +1264,7 @@ void expectHardware(const simulated::Machine& m, const simulated::Endpoint& e, E
     if (!adapterCall)
         return;
     const simulated::Property<std::u16string>& instance = e.hardware.adapterInstance;
-    view.adapterReached = instance.result == S_OK && !instance.value.empty();
+    view.adapterReached = SUCCEEDED(instance.result) && !instance.value.empty();
     const simulated::Devnode* d = nullptr;
     for (const simulated::Devnode& candidate : m.hardware.devnodes)
         if (view.adapterReached && d == nullptr &&
@@ -1279,14 +1279,15 @@ void expectHardware(const simulated::Machine& m, const simulated::Endpoint& e, E
         view.adapterReached && (bus == u"bthenum" || bus == u"bthhfenum" || bus == u"bthledevice");
     if (!effectsCall)
         return;
-    if (e.propertyStoreResult == S_OK && e.hardware.effects.result == S_OK)
+    if (SUCCEEDED(e.propertyStoreResult) && SUCCEEDED(e.hardware.effects.result))
         view.effects = static_cast<std::size_t>(
             std::count_if(e.hardware.effects.value.begin(), e.hardware.effects.value.end(),
                           [](const EffectReading& r) { return !r.classId.empty(); }));
-    if (m.hardware.containersResult != S_OK)
+    if (FAILED(m.hardware.containersResult))
         return;
     const auto container = [](const simulated::Endpoint& x) -> const std::u16string* {
-        const bool read = x.propertyStoreResult == S_OK && x.hardware.containerId.result == S_OK;
+        const bool read =
+            SUCCEEDED(x.propertyStoreResult) && SUCCEEDED(x.hardware.containerId.result);
         return read ? &x.hardware.containerId.value : nullptr;
     };
     for (const simulated::Endpoint& x : m.endpoints.endpoints)
