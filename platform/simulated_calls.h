@@ -1,5 +1,5 @@
 // What the simulated platform's own files share: the endpoint behind an open
-// one, and the counting of calls that may hang.
+// one, the counting of calls that may hang, and how ids are compared.
 #pragma once
 
 #include "platform/simulated_machine.h"
@@ -13,5 +13,9 @@ void noteHangingCall(const std::optional<unsigned long>& hangsAtCall, unsigned l
 void noteEndpointCall(Endpoint& e);
 
 Endpoint& endpointOf(EndpointDevice* device);
+
+// Ids and instance ids as the service and the configuration manager compare
+// them: the same text in any case of its ASCII letters.
+bool sameIdInAnyCase(const std::u16string& a, const std::u16string& b);
 
 } // namespace simulated

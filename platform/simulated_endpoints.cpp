@@ -37,17 +37,20 @@ char16_t foldAscii(char16_t c) {
 
 } // namespace
 
+bool simulated::sameIdInAnyCase(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (foldAscii(a[i]) != foldAscii(b[i]))
+            return false;
+    return true;
+}
+
 // The service finds an endpoint by its id in any case.
 simulated::Endpoint* simulated::findEndpoint(const std::u16string& id) {
-    for (simulated::Endpoint& e : machine().endpoints.endpoints) {
-        if (e.id.size() != id.size())
-            continue;
-        std::size_t i = 0;
-        while (i < id.size() && foldAscii(e.id[i]) == foldAscii(id[i]))
-            ++i;
-        if (i == id.size())
+    for (simulated::Endpoint& e : machine().endpoints.endpoints)
+        if (simulated::sameIdInAnyCase(e.id, id))
             return &e;
-    }
     return nullptr;
 }
 

@@ -9,19 +9,6 @@ using simulated::machine;
 
 namespace {
 
-char16_t foldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool sameText(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldAscii(a[i]) != foldAscii(b[i]))
-            return false;
-    return true;
-}
-
 // The devnode behind a handle: its place in the machine's list, from 1.
 simulated::Devnode* devnodeOf(Devnode node) {
     std::vector<simulated::Devnode>& all = machine().hardware.devnodes;
@@ -105,7 +92,7 @@ EndpointAnswer locateDevnode(const std::u16string& instanceId, Devnode* node, bo
     simulated::countOnLog(simulated::calls().devnodesLocated, +1);
     std::vector<simulated::Devnode>& all = machine().hardware.devnodes;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (!sameText(all[i].instanceId, instanceId))
+        if (!simulated::sameIdInAnyCase(all[i].instanceId, instanceId))
             continue;
         simulated::Devnode& d = all[i];
         simulated::noteHangingCall(d.hangsAtCall, d.callsAnswered);
