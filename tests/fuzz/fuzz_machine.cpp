@@ -3,6 +3,7 @@
 #include "catalogue/format_catalogue.h"
 #include "exclusive/exclusive_probe.h"
 #include "platform/endpoint_answers.h"
+#include "support/expected_texts.h"
 #include "support/format_bytes.h"
 
 #include <algorithm>
@@ -1359,20 +1360,7 @@ EndpointView expectedView(const simulated::Machine& m, const EndpointExpectation
 }
 
 const char* formFactorWord(std::uint32_t formFactor) {
-    static const char* const words[] = {
-        "remote network device",
-        "speakers",
-        "line",
-        "headphones",
-        "microphone",
-        "headset",
-        "handset",
-        "digital passthrough",
-        "S/PDIF",
-        "digital display",
-        "unknown",
-    };
-    return formFactor < std::size(words) ? words[formFactor] : "unknown";
+    return expectedFormFactor(formFactor);
 }
 
 const char* const roleWords[endpointRoleCount] = {"console", "multimedia", "communications"};

@@ -2,6 +2,8 @@
 // line ends.
 #pragma once
 
+#include <cstdint>
+
 constexpr const char* expectedBanner[] = {
     "",
     "Sndscout",
@@ -29,3 +31,25 @@ constexpr const char* expectedUsage[] = {
     "roles, shared-mode format and the formats it takes in exclusive mode.",
     "Add json, before or after the mode, for the report as one JSON document.",
 };
+
+// An endpoint's form factor as the service numbers them; a display (9) is
+// "HDMI" or "DisplayPort" only when its jack says so.
+constexpr const char* expectedFormFactors[] = {
+    "remote network device",
+    "speakers",
+    "line",
+    "headphones",
+    "microphone",
+    "headset",
+    "handset",
+    "digital passthrough",
+    "S/PDIF",
+    "digital display",
+    "unknown",
+};
+
+constexpr const char* expectedFormFactor(std::uint32_t formFactor) {
+    return formFactor < sizeof expectedFormFactors / sizeof expectedFormFactors[0]
+               ? expectedFormFactors[formFactor]
+               : "unknown";
+}

@@ -601,26 +601,7 @@ void gatherTruth(Truth& truth, LiveEndpointSession& session) {
 
 // ---- Words ---------------------------------------------------------------------------------
 
-// A display (9) is "HDMI" or "DisplayPort" only when its jack says so, which
-// no endpoint Wine makes does.
-const char* const formFactorNames[] = {"remote network device",
-                                       "speakers",
-                                       "line",
-                                       "headphones",
-                                       "microphone",
-                                       "headset",
-                                       "handset",
-                                       "digital passthrough",
-                                       "S/PDIF",
-                                       "digital display",
-                                       "unknown"};
 const char* const roleNames[] = {"console", "multimedia", "communications"};
-
-const char* formFactorName(std::uint32_t formFactor) {
-    return formFactor < sizeof formFactorNames / sizeof formFactorNames[0]
-               ? formFactorNames[formFactor]
-               : "unknown";
-}
 
 std::string kilohertz(DWORD rate) {
     std::string text = std::to_string(rate / 1000);
@@ -777,7 +758,7 @@ Json endpointMembers(const EndpointTruth& e, Mode mode) {
     j["direction"] = direction == 'I' ? "input" : "output";
     j["name"] = textOrNull(live.friendlyName);
     j["adapter"] = textOrNull(live.adapterName);
-    j["formFactor"] = live.formFactor ? Json(formFactorName(*live.formFactor)) : Json(nullptr);
+    j["formFactor"] = live.formFactor ? Json(expectedFormFactor(*live.formFactor)) : Json(nullptr);
     if (e.defaults) {
         Json roles = Json::array();
         for (int role = 0; role < 3; ++role)
