@@ -2,6 +2,7 @@
 // one, the counting of calls that may hang, and how ids are compared.
 #pragma once
 
+#include "platform/endpoint_answers.h"
 #include "platform/simulated_machine.h"
 
 namespace simulated {
@@ -13,6 +14,13 @@ void noteHangingCall(const std::optional<unsigned long>& hangsAtCall, unsigned l
 void noteEndpointCall(Endpoint& e);
 
 Endpoint& endpointOf(EndpointDevice* device);
+
+// A property's value handed over when its read succeeds, and the read's answer.
+template <class T> EndpointAnswer readProperty(const Property<T>& property, T* value) {
+    if (SUCCEEDED(property.result))
+        *value = property.value;
+    return endpointAnswerOf(property.result);
+}
 
 // Ids and instance ids as the service and the configuration manager compare
 // them: the same text in any case of its ASCII letters.

@@ -54,13 +54,9 @@ simulated::Endpoint* simulated::findEndpoint(const std::u16string& id) {
     return nullptr;
 }
 
-namespace {
+using simulated::readProperty;
 
-template <class T> EndpointAnswer readProperty(const simulated::Property<T>& property, T* value) {
-    if (SUCCEEDED(property.result))
-        *value = property.value;
-    return endpointAnswerOf(property.result);
-}
+namespace {
 
 // Hanging calls wait here until their time is up or the machine is reset.
 // Never destroyed: a thread may still be waiting when the process ends.
@@ -107,11 +103,15 @@ void waitUntilNoCallHangs() {
     h.changed.wait(lock, [&] { return h.hanging == 0; });
 }
 
+void hangAtItsCall(const std::optional<unsigned long>& hangsAtCall, unsigned long& callsAnswered) {
+    if (hangsAtCall && ++callsAnswered == *hangsAtCall)
+        hangUntilReleased();
+}
+
 void noteHangingCall(const std::optional<unsigned long>& hangsAtCall,
                      unsigned long& callsAnswered) {
     noteCall();
-    if (hangsAtCall && ++callsAnswered == *hangsAtCall)
-        hangUntilReleased();
+    hangAtItsCall(hangsAtCall, callsAnswered);
 }
 
 void noteEndpointCall(Endpoint& e) {
@@ -430,8 +430,7 @@ EndpointAnswer openExclusiveStream(EndpointDevice* device, const WAVEFORMATEX* f
                                    OpenWay way) {
     simulated::Endpoint& e = *device->endpoint;
     noteEndpointCall(e);
-    if (e.hangsAtOpen && ++e.opensCalled == *e.hangsAtOpen)
-        simulated::hangUntilReleased();
+    simulated::hangAtItsCall(e.hangsAtOpen, e.opensCalled);
     if (format == nullptr)
         return endpointAnswerOf(E_POINTER);
     // A fresh audio client, whatever the endpoint's own gave.

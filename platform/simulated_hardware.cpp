@@ -50,10 +50,7 @@ EndpointAnswer readWin32(const std::map<std::u16string, simulated::Win32Answer<T
 EndpointAnswer endpointAdapterInstance(EndpointDevice* device, std::u16string* instanceId) {
     simulated::Endpoint& e = simulated::endpointOf(device);
     simulated::noteEndpointCall(e);
-    const simulated::Property<std::u16string>& p = e.hardware.adapterInstance;
-    if (SUCCEEDED(p.result))
-        *instanceId = p.value;
-    return endpointAnswerOf(p.result);
+    return simulated::readProperty(e.hardware.adapterInstance, instanceId);
 }
 
 EndpointAnswer endpointEffects(EndpointDevice* device, std::vector<EffectReading>* effects) {
@@ -61,10 +58,7 @@ EndpointAnswer endpointEffects(EndpointDevice* device, std::vector<EffectReading
     simulated::noteEndpointCall(e);
     if (FAILED(e.propertyStoreResult))
         return endpointAnswerOf(e.propertyStoreResult);
-    const simulated::Property<std::vector<EffectReading>>& p = e.hardware.effects;
-    if (SUCCEEDED(p.result))
-        *effects = p.value;
-    return endpointAnswerOf(p.result);
+    return simulated::readProperty(e.hardware.effects, effects);
 }
 
 EndpointAnswer endpointContainers(EndpointService* service,
@@ -139,10 +133,7 @@ EndpointAnswer fileFixedVersion(const std::u16string& path, std::vector<unsigned
 
 EndpointAnswer systemVersion(SystemVersion* version) {
     simulated::noteCall();
-    const simulated::Property<SystemVersion>& p = machine().hardware.version;
-    if (SUCCEEDED(p.result))
-        *version = p.value;
-    return endpointAnswerOf(p.result);
+    return simulated::readProperty(machine().hardware.version, version);
 }
 
 EndpointAnswer audioServiceState(AudioService which, std::uint32_t* state) {

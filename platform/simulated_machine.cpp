@@ -28,8 +28,8 @@ Device* findDevice(std::vector<Device>& devices, UINT id) {
 
 // A device's call answers `result`, after hanging when it is the one that does.
 MMRESULT answered(Device* device, MMRESULT result) {
-    if (device != nullptr && device->hangsAtCall && ++device->callsAnswered == *device->hangsAtCall)
-        hangUntilReleased();
+    if (device != nullptr)
+        hangAtItsCall(device->hangsAtCall, device->callsAnswered);
     return result;
 }
 

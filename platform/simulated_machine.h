@@ -342,6 +342,10 @@ void releaseHangingCalls();
 // calls are let go. The call has read all it needs of the machine before.
 void hangUntilReleased();
 
+// Counts one more call of something that hangs at its n-th call, and hangs
+// when this is that one.
+void hangAtItsCall(const std::optional<unsigned long>& hangsAtCall, unsigned long& callsAnswered);
+
 // What a DLL's detach code does when the process ends in the ordinary way: it
 // waits for the locks a call hanging inside the service holds, so here for
 // every hanging call to end.
