@@ -47,6 +47,34 @@ ReportKind kindOf(RunMode mode) {
                                                                    : ReportKind::Slow;
 }
 
+ReportRequest requestFor(const CommandLine& line) {
+    ReportRequest request;
+    request.kind = kindOf(line.mode);
+    request.withEndpoints = line.json || request.kind == ReportKind::Exclusive;
+    request.everyEndpoint = line.everyEndpoint;
+    request.opensCells = line.mode == RunMode::Verify;
+    return request;
+}
+
+// Where the report goes: standard output, or the file named after `out`,
+// which is closed after `write`; one that will not open or close gives 1.
+template <class Write>
+int toDestination(const CommandLine& line, int argc, const char* const argv[], Write&& write) {
+    if (line.outputArgument == 0) {
+        StandardOutput output;
+        return write(output.sink());
+    }
+    std::FILE* file = reportFile(argc, argv, line.outputArgument);
+    if (file == nullptr)
+        return 1;
+    int status = 0;
+    {
+        ByteSink bytes(file);
+        status = write(bytes);
+    }
+    return closed(file) ? status : 1;
+}
+
 int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind) {
     ReportStream out(sink);
     writeBanner(out);
@@ -54,12 +82,7 @@ int textReport(const CommandLine& line, ReportSink& sink, bool* callsLeftBehind)
         printUsage(out);
     } else {
         TextWriter writer(out);
-        ReportRequest request;
-        request.kind = kindOf(line.mode);
-        request.withEndpoints = request.kind == ReportKind::Exclusive;
-        request.everyEndpoint = line.everyEndpoint;
-        request.opensCells = line.mode == RunMode::Verify;
-        *callsLeftBehind = writeReport(request, writer);
+        *callsLeftBehind = writeReport(requestFor(line), writer);
     }
     out.flush();
     return sink.flush() && !out.fail() ? 0 : 1;
@@ -73,33 +96,18 @@ int jsonReport(const CommandLine& line, int argc, const char* const argv[], bool
         return 2;
     }
     try {
-        ReportRequest request;
-        request.kind = kindOf(line.mode);
-        request.withEndpoints = true;
-        request.everyEndpoint = line.everyEndpoint;
-        request.opensCells = line.mode == RunMode::Verify;
+        const ReportRequest request = requestFor(line);
         JsonWriter writer(request.kind, request.opensCells);
         *callsLeftBehind = writeReport(request, writer);
-        const std::string& document = writer.text();
-        bool written = false;
-        if (line.outputArgument == 0) {
-            StandardOutput output;
-            output.sink().writeUtf8(document);
-            written = output.sink().flush();
-        } else {
-            std::FILE* file = reportFile(argc, argv, line.outputArgument);
-            if (file == nullptr)
-                return 1;
-            ByteSink bytes(file);
-            bytes.writeUtf8(document);
-            written = bytes.flush();
-            written = closed(file) && written;
-        }
-        if (!written) {
+        bool reached = false; // a file that will not open has said so
+        const int status = toDestination(line, argc, argv, [&](ReportSink& sink) {
+            reached = true;
+            sink.writeUtf8(writer.text());
+            return sink.flush() ? 0 : 1;
+        });
+        if (status != 0 && reached)
             complain("the report could not be written");
-            return 1;
-        }
-        return 0;
+        return status;
     } catch (const std::bad_alloc&) {
         complain("out of memory; no report written");
         return 1;
@@ -131,19 +139,7 @@ int runProgram(int argc, const char* const argv[], bool* callsLeftBehind) {
             return runWatch(line.watchSeconds, line.json, sink, callsLeftBehind);
         return textReport(line, sink, callsLeftBehind);
     };
-    if (line.outputArgument == 0) {
-        StandardOutput output;
-        return stream(output.sink());
-    }
-    std::FILE* file = reportFile(argc, argv, line.outputArgument);
-    if (file == nullptr)
-        return 1;
-    int status = 0;
-    {
-        ByteSink bytes(file);
-        status = stream(bytes);
-    }
-    return closed(file) ? status : 1;
+    return toDestination(line, argc, argv, stream);
 }
 
 int programMain(int argc, const char* const argv[]) {
