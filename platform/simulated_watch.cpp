@@ -4,6 +4,7 @@
 // one happening to the next, so that every run of a script says the same.
 #include "platform/endpoint_answers.h"
 #include "platform/notice_queue.h"
+#include "platform/simulated_calls.h"
 #include "platform/simulated_machine.h"
 
 #include <atomic>
@@ -65,19 +66,6 @@ void dateOf(std::int64_t days, WatchTime* t) {
     t->day = static_cast<std::uint16_t>(dayOfYear - (153 * m + 2) / 5 + 1);
     t->month = static_cast<std::uint16_t>(month);
     t->year = static_cast<std::uint16_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-bool sameId(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        x = x >= u'A' && x <= u'Z' ? static_cast<char16_t>(x - u'A' + u'a') : x;
-        y = y >= u'A' && y <= u'Z' ? static_cast<char16_t>(y - u'A' + u'a') : y;
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 // The queue and what the waiting thread waits on.
@@ -149,7 +137,7 @@ const ControlWatch::Watched* watchedAt(const ControlWatch& c, std::size_t index)
 
 ControlWatch* controlsOf(EndpointWatch& watch, const std::u16string& id) {
     for (ControlWatch* c : watch.controls)
-        if (sameId(c->id, id))
+        if (simulated::sameIdInAnyCase(c->id, id))
             return c;
     return nullptr;
 }

@@ -47,14 +47,14 @@ const PropertyName names[] = {
      false},
 };
 
+} // namespace
+
 bool sameKey(const NoticeKey& a, const NoticeKey& b) {
     for (int i = 0; i < 8; ++i)
         if (a.data4[i] != b.data4[i])
             return false;
     return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 && a.pid == b.pid;
 }
-
-} // namespace
 
 const PropertyName* knownProperty(const NoticeKey& key) {
     for (const PropertyName& n : names)

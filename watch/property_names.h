@@ -20,5 +20,7 @@ struct PropertyName {
 // Null for a key not known here.
 const PropertyName* knownProperty(const NoticeKey& key);
 
+bool sameKey(const NoticeKey& a, const NoticeKey& b);
+
 // "{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},8": the key's format id and number.
 std::string keyText(const NoticeKey& key);
