@@ -120,7 +120,7 @@ void endpointMembers(JsonText& json, const EndpointMention& m) {
     textOrNull(json.key("name"), m.name);
 }
 
-void valueOrNull(JsonText& json, const PropertyValue& v, PropertyRead read) {
+void valueOrNull(JsonText& json, const PropertyReading& v, PropertyRead read) {
     if (v.text)
         json.string(utf16ToUtf8(*v.text));
     else if (v.format)

@@ -49,8 +49,8 @@ void mark(WatchEvent& e, const EndpointLookup::Outcome& o) {
 }
 
 // The property's value as the facts hold it.
-PropertyValue valueOf(const EndpointLookup::Facts& f, PropertyRead read) {
-    PropertyValue v;
+PropertyReading valueOf(const EndpointLookup::Facts& f, PropertyRead read) {
+    PropertyReading v;
     switch (read) {
     case PropertyRead::Name:
         v.text = f.name;
@@ -91,11 +91,11 @@ unsigned whatFor(PropertyRead read) {
     return 0;
 }
 
-bool isKnown(const PropertyValue& v) {
+bool isKnown(const PropertyReading& v) {
     return v.text || v.number || v.format;
 }
 
-bool sameValue(const PropertyValue& a, const PropertyValue& b) {
+bool sameValue(const PropertyReading& a, const PropertyReading& b) {
     return a.text == b.text && a.number == b.number && sameFormat(a.format, b.format);
 }
 
@@ -237,11 +237,12 @@ void EventMaker::letControlsGo(Known& k) {
 }
 
 void EventMaker::start(EndpointAnswer devices) {
-    if (const std::optional<EndpointDefaults> read = lookup.defaults())
+    const std::optional<EndpointDefaults> current = lookup.defaults();
+    if (current)
         for (int d = 0; d < 2; ++d)
-            if (read->known[d])
+            if (current->known[d])
                 for (int role = 0; role < endpointRoleCount; ++role)
-                    defaults[d][role] = read->ids[d][role];
+                    defaults[d][role] = current->ids[d][role];
     for (DeviceDirection direction : {'I', 'O'}) {
         const std::optional<std::vector<std::u16string>> ids = lookup.ids(direction);
         for (const std::u16string& id : ids.value_or(std::vector<std::u16string>())) {
@@ -253,13 +254,8 @@ void EventMaker::start(EndpointAnswer devices) {
             e.endpoint.name = k.facts.name;
             e.state = k.facts.state;
             e.mix = k.facts.mix;
-            const int d = sideOf(direction);
-            if (defaults[d][0] && defaults[d][1] && defaults[d][2]) {
-                Roles roles{};
-                for (int role = 0; role < endpointRoleCount; ++role)
-                    roles[role] = !id.empty() && sameEndpointId(*defaults[d][role], id);
-                e.defaults = roles;
-            }
+            if (current)
+                e.defaults = defaultRolesOf(id, direction, *current);
             emit(e);
         }
     }
@@ -286,7 +282,7 @@ void EventMaker::hear(const EndpointNotice& n) {
     case NoticeKind::PropertyChanged:
         // Said at once; told again within 100 ms, read again once they are over.
         for (PendingProperty& p : properties)
-            if (sameEndpointId(p.id, n.id) && keyText(p.key) == keyText(n.key)) {
+            if (sameEndpointId(p.id, n.id) && sameKey(p.key, n.key)) {
                 p.again = true;
                 p.latest = n.at;
                 return;

@@ -117,7 +117,7 @@ const char* hearingText(Hearing hearing) {
     return "events";
 }
 
-void valueOf(TextLine& line, const PropertyValue& v, PropertyRead read) {
+void valueOf(TextLine& line, const PropertyReading& v, PropertyRead read) {
     if (v.text)
         line.name(*v.text);
     else if (v.format)

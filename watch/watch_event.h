@@ -42,7 +42,7 @@ enum class SessionChange { Started, Active, Inactive, Ended, Disconnected };
 
 enum class WatchEnd { Interrupted, TimeUp };
 
-struct PropertyValue {
+struct PropertyReading {
     std::optional<std::u16string> text;
     std::optional<std::uint32_t> number;
     std::optional<FormatReading> format;
@@ -68,8 +68,8 @@ struct WatchEvent {
 
     NoticeKey key;
     const PropertyName* property = nullptr; // null for a key not known here
-    PropertyValue oldValue;
-    PropertyValue newValue;
+    PropertyReading oldValue;
+    PropertyReading newValue;
 
     std::optional<VolumeReading> volume;
     float scalar = 0;
