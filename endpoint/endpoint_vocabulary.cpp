@@ -1,5 +1,7 @@
 #include "endpoint/endpoint_vocabulary.h"
 
+#include "endpoint/endpoint_facts.h"
+
 #include <cmath>
 #include <cstdio>
 #include <iterator>
@@ -30,18 +32,6 @@ const struct {
     {u"{E47E4031-3EA6-418D-8F9B-B73843CCBA97}", "DisplayPort"}, // KSNODETYPE_DISPLAYPORT_INTERFACE
 };
 
-char16_t upper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool sameGuid(const std::u16string& a, const char16_t* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != u'\0'; ++i)
-        if (upper(a[i]) != b[i])
-            return false;
-    return i == a.size() && b[i] == u'\0';
-}
-
 // In bit order, from bit 0.
 const char* const speakers[] = {
     "FL", "FR", "FC", "LFE", "BL",  "BR",  "FLC", "FRC", "BC",
@@ -54,7 +44,7 @@ const char* formFactorName(std::uint32_t formFactor,
                            const std::optional<std::u16string>& jackSubtype) {
     if (formFactor == formFactorDigitalDisplay && jackSubtype)
         for (const auto& jack : displayJacks)
-            if (sameGuid(*jackSubtype, jack.guid))
+            if (sameEndpointId(*jackSubtype, jack.guid))
                 return jack.name;
     return formFactor < std::size(formFactorNames) ? formFactorNames[formFactor] : "unknown";
 }
