@@ -218,9 +218,10 @@ EndpointSession::find(const std::u16string& id, DeviceDirection direction,
     // Read before anything that needs the audio client, so that a driver that
     // hangs there still shows which driver it is.
     if (exclusiveMode && !stopped())
-        facts.hardware =
-            hardware.read(w, std::shared_ptr<EndpointService* const>(state, &state->service),
-                          std::shared_ptr<EndpointDevice* const>(state, &state->device), facts.id);
+        facts.hardware = hardware.read(
+            w, [held = state] { return held->timeLeft(); },
+            std::shared_ptr<EndpointService* const>(state, &state->service),
+            std::shared_ptr<EndpointDevice* const>(state, &state->device), facts.id);
     facts.defaultFor = defaultRolesOf(facts.id, direction, defaults);
     if (exclusiveMode && !stopped())
         readCondition(*found);

@@ -5,6 +5,13 @@
 
 #include <utility>
 
+// The worker every call runs on, and the endpoint's time: once it is up, no
+// more calls start.
+struct HardwareCalls {
+    TimedWorker& worker;
+    std::function<bool()> timeLeft;
+};
+
 namespace {
 
 template <class T> struct Reply {
@@ -12,10 +19,13 @@ template <class T> struct Reply {
     T value{};
 };
 
-// One plain call as a job of the worker; nothing when it passed the limit or
-// memory ran out. The call must own what it uses.
-template <class T, class Call> std::optional<Reply<T>> reply(TimedWorker& worker, Call call) {
-    return worker.run([call](CallClock& clock) {
+// One plain call as a job of the worker; nothing when it passed the limit,
+// memory ran out or the endpoint's time is up. The call must own what it uses.
+template <class T, class Call>
+std::optional<Reply<T>> reply(const HardwareCalls& calls, Call call) {
+    if (calls.timeLeft && !calls.timeLeft())
+        return std::nullopt;
+    return calls.worker.run([call](CallClock& clock) {
         Reply<T> r;
         if (clock.callStarts())
             r.answer = call(&r.value);
@@ -24,11 +34,16 @@ template <class T, class Call> std::optional<Reply<T>> reply(TimedWorker& worker
 }
 
 // What the call gave, when it answered Ok.
-template <class T, class Call> std::optional<T> ask(TimedWorker& worker, Call call) {
-    std::optional<Reply<T>> r = reply<T>(worker, std::move(call));
+template <class T, class Call> std::optional<T> ask(const HardwareCalls& calls, Call call) {
+    std::optional<Reply<T>> r = reply<T>(calls, std::move(call));
     if (!r || r->answer != EndpointAnswer::Ok)
         return std::nullopt;
     return std::move(r->value);
+}
+
+// Whether nothing was left unasked for want of the endpoint's time.
+bool whole(const HardwareCalls& calls) {
+    return !calls.timeLeft || calls.timeLeft();
 }
 
 // An empty answer says nothing: it is not a value.
@@ -38,16 +53,14 @@ std::optional<std::u16string> nonEmpty(const std::optional<std::u16string>& text
     return text;
 }
 
-std::optional<std::u16string> askText(TimedWorker& worker, Devnode node, DevnodeText which) {
+std::optional<std::u16string> askText(const HardwareCalls& calls, Devnode node, DevnodeText which) {
     return nonEmpty(ask<std::u16string>(
-        worker, [node, which](std::u16string* text) { return devnodeText(node, which, text); }));
+        calls, [node, which](std::u16string* text) { return devnodeText(node, which, text); }));
 }
 
-std::optional<FileVersion> versionOfFile(TimedWorker& worker, const std::u16string& path) {
-    const std::optional<std::vector<unsigned char>> info =
-        ask<std::vector<unsigned char>>(worker, [path](std::vector<unsigned char>* bytes) {
-            return fileFixedVersion(path, bytes);
-        });
+std::optional<FileVersion> versionOfFile(const HardwareCalls& calls, const std::u16string& path) {
+    const std::optional<std::vector<unsigned char>> info = ask<std::vector<unsigned char>>(
+        calls, [path](std::vector<unsigned char>* bytes) { return fileFixedVersion(path, bytes); });
     return info ? fileVersionOf(*info) : std::nullopt;
 }
 
@@ -56,7 +69,7 @@ constexpr std::uint32_t notConnected = 45;
 
 } // namespace
 
-AdapterFacts HardwareReader::adapter(TimedWorker& worker, const std::u16string& instanceId) {
+AdapterFacts HardwareReader::adapter(const HardwareCalls& calls, const std::u16string& instanceId) {
     for (const AdapterFacts& known : adapters)
         if (sameEndpointId(known.instanceId, instanceId))
             return known;
@@ -66,46 +79,47 @@ AdapterFacts HardwareReader::adapter(TimedWorker& worker, const std::u16string& 
         Devnode node = 0;
         bool present = false;
     };
-    const std::optional<Located> located = ask<Located>(worker, [instanceId](Located* l) {
+    const std::optional<Located> located = ask<Located>(calls, [instanceId](Located* l) {
         return locateDevnode(instanceId, &l->node, &l->present);
     });
     if (located) {
         const Devnode node = located->node;
         const std::optional<std::vector<std::u16string>> ids =
-            ask<std::vector<std::u16string>>(worker, [node](std::vector<std::u16string>* all) {
+            ask<std::vector<std::u16string>>(calls, [node](std::vector<std::u16string>* all) {
                 return devnodeHardwareIds(node, all);
             });
         if (ids && !ids->empty())
             a.hardwareId = nonEmpty(ids->front());
         DriverFacts& d = a.driver.emplace();
-        d.provider = askText(worker, node, DevnodeText::DriverProvider);
-        d.version = askText(worker, node, DevnodeText::DriverVersion);
+        d.provider = askText(calls, node, DevnodeText::DriverProvider);
+        d.version = askText(calls, node, DevnodeText::DriverVersion);
         const std::optional<std::uint64_t> date = ask<std::uint64_t>(
-            worker, [node](std::uint64_t* fileTime) { return devnodeDriverDate(node, fileTime); });
+            calls, [node](std::uint64_t* fileTime) { return devnodeDriverDate(node, fileTime); });
         if (date)
             d.date = driverDateOf(*date);
-        d.inf = askText(worker, node, DevnodeText::DriverInf);
-        d.service = askText(worker, node, DevnodeText::Service);
-        a.problem = located->present ? ask<std::uint32_t>(worker,
+        d.inf = askText(calls, node, DevnodeText::DriverInf);
+        d.service = askText(calls, node, DevnodeText::Service);
+        a.problem = located->present ? ask<std::uint32_t>(calls,
                                                           [node](std::uint32_t* code) {
                                                               return devnodeProblem(node, code);
                                                           })
                                      : std::optional<std::uint32_t>(notConnected);
         const std::optional<std::u16string> image =
-            d.service ? nonEmpty(ask<std::u16string>(worker,
+            d.service ? nonEmpty(ask<std::u16string>(calls,
                                                      [service = *d.service](std::u16string* path) {
                                                          return serviceImagePath(service, path);
                                                      }))
                       : std::nullopt;
         if (image)
-            d.fileVersion = versionOfFile(worker, *image);
+            d.fileVersion = versionOfFile(calls, *image);
     }
     a.identity = identifyHardware(instanceId, a.hardwareId);
-    adapters.push_back(a);
+    if (whole(calls)) // another endpoint has time of its own to ask what was cut short
+        adapters.push_back(a);
     return a;
 }
 
-AudioEffect HardwareReader::effect(TimedWorker& worker, const EffectReading& reading) {
+AudioEffect HardwareReader::effect(const HardwareCalls& calls, const EffectReading& reading) {
     AudioEffect e;
     e.slot = reading.slot;
     e.classId = reading.classId;
@@ -115,46 +129,46 @@ AudioEffect HardwareReader::effect(TimedWorker& worker, const EffectReading& rea
             e.version = known.version;
             return e;
         }
-    e.dll = nonEmpty(ask<std::u16string>(worker, [classId = reading.classId](std::u16string* path) {
+    e.dll = nonEmpty(ask<std::u16string>(calls, [classId = reading.classId](std::u16string* path) {
         return classServerPath(classId, path);
     }));
     if (e.dll)
-        e.version = versionOfFile(worker, *e.dll);
-    effects.push_back(e);
+        e.version = versionOfFile(calls, *e.dll);
+    if (whole(calls))
+        effects.push_back(e);
     return e;
 }
 
-EndpointHardware HardwareReader::read(TimedWorker& worker,
+EndpointHardware HardwareReader::read(TimedWorker& worker, std::function<bool()> timeLeft,
                                       const std::shared_ptr<EndpointService* const>& service,
                                       const std::shared_ptr<EndpointDevice* const>& device,
                                       const std::u16string& endpointId) {
+    const HardwareCalls calls{worker, std::move(timeLeft)};
     EndpointHardware h;
     const std::optional<std::u16string> instance = nonEmpty(ask<std::u16string>(
-        worker, [device](std::u16string* id) { return endpointAdapterInstance(*device, id); }));
+        calls, [device](std::u16string* id) { return endpointAdapterInstance(*device, id); }));
     if (instance)
-        h.adapter = adapter(worker, *instance);
+        h.adapter = adapter(calls, *instance);
     // Past a call that hung the rest stays unknown, and the list of
     // containers is left for an endpoint whose worker still answers.
-    if (worker.spent())
+    if (calls.worker.spent())
         return h;
 
-    const std::optional<std::vector<EffectReading>> readings =
-        ask<std::vector<EffectReading>>(worker, [device](std::vector<EffectReading>* all) {
-            return endpointEffects(*device, all);
-        });
+    const std::optional<std::vector<EffectReading>> readings = ask<std::vector<EffectReading>>(
+        calls, [device](std::vector<EffectReading>* all) { return endpointEffects(*device, all); });
     if (readings) {
         std::vector<AudioEffect>& found = h.effects.emplace();
         for (const EffectReading& r : *readings)
             if (!r.classId.empty())
-                found.push_back(effect(worker, r));
+                found.push_back(effect(calls, r));
     }
 
-    if (worker.spent())
+    if (calls.worker.spent())
         return h;
-    if (!containersAsked) {
+    if (!containersAsked && whole(calls)) {
         containersAsked = true;
         containers = ask<std::vector<ContainerReading>>(
-            worker, [service](std::vector<ContainerReading>* all) {
+            calls, [service](std::vector<ContainerReading>* all) {
                 return endpointContainers(*service, all);
             });
     }
@@ -177,11 +191,12 @@ EndpointHardware HardwareReader::read(TimedWorker& worker,
 }
 
 SystemFacts HardwareReader::readSystem(TimedWorker& worker) {
+    const HardwareCalls calls{worker, nullptr};
     SystemFacts s;
-    s.version = ask<SystemVersion>(worker, [](SystemVersion* v) { return systemVersion(v); });
+    s.version = ask<SystemVersion>(calls, [](SystemVersion* v) { return systemVersion(v); });
     for (AudioService which : {AudioService::AudioSrv, AudioService::EndpointBuilder}) {
         const std::optional<Reply<std::uint32_t>> r = reply<std::uint32_t>(
-            worker, [which](std::uint32_t* state) { return audioServiceState(which, state); });
+            calls, [which](std::uint32_t* state) { return audioServiceState(which, state); });
         std::optional<std::uint32_t>& kept = s.services[static_cast<int>(which)];
         if (r && r->answer == EndpointAnswer::Ok)
             kept = r->value;

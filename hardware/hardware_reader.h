@@ -7,18 +7,21 @@
 
 #include "hardware/hardware_facts.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class TimedWorker;
+struct HardwareCalls;
 
 class HardwareReader {
 public:
     // `service` and `device` point at what the worker's jobs use: the service
     // and the endpoint open on its thread. Each keeps alive what holds it.
-    EndpointHardware read(TimedWorker& worker,
+    // No call starts once `timeLeft` says the endpoint's time is up.
+    EndpointHardware read(TimedWorker& worker, std::function<bool()> timeLeft,
                           const std::shared_ptr<EndpointService* const>& service,
                           const std::shared_ptr<EndpointDevice* const>& device,
                           const std::u16string& endpointId);
@@ -26,8 +29,8 @@ public:
     SystemFacts readSystem(TimedWorker& worker);
 
 private:
-    AdapterFacts adapter(TimedWorker& worker, const std::u16string& instanceId);
-    AudioEffect effect(TimedWorker& worker, const EffectReading& reading);
+    AdapterFacts adapter(const HardwareCalls& calls, const std::u16string& instanceId);
+    AudioEffect effect(const HardwareCalls& calls, const EffectReading& reading);
 
     std::vector<AdapterFacts> adapters;
     std::vector<AudioEffect> effects; // by class id

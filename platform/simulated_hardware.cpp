@@ -5,6 +5,8 @@
 #include "platform/endpoint_answers.h"
 #include "platform/simulated_calls.h"
 
+#include <thread>
+
 using simulated::machine;
 
 namespace {
@@ -16,6 +18,7 @@ simulated::Devnode* devnodeOf(Devnode node) {
         return nullptr;
     simulated::Devnode& d = all[node - 1];
     simulated::noteHangingCall(d.hangsAtCall, d.callsAnswered);
+    std::this_thread::sleep_for(d.answersAfter);
     return &d;
 }
 

@@ -106,6 +106,7 @@ struct Devnode {
     // Its n-th call (from 1), locating it included, hangs as an endpoint's does.
     std::optional<unsigned long> hangsAtCall;
     unsigned long callsAnswered = 0;
+    std::chrono::milliseconds answersAfter{0}; // how long each of its properties takes
 };
 
 // What an endpoint says of its hardware. Unset, it reaches no adapter, as an

@@ -650,6 +650,36 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
                return lines;
            }()}},
          {}},
+        {"a driver whose devnode answers, but too slowly for the endpoint's budget",
+         [](simulated::Machine& m) {
+             setenv("SNDSCOUT_ENDPOINT_BUDGET_MS", "300", 1);
+             // past the budget after its first property, well within a call's limit
+             m.hardware.devnodes[1].answersAfter = std::chrono::milliseconds(400);
+         },
+         {{speakerLine,
+           [&] {
+               std::vector<std::string> lines = replacedAll(
+                   speakerLine, {{"Driver", "provider unknown, version unknown, date unknown"},
+                                 {"Same device", "none"},
+                                 {"Effects", "unknown"},
+                                 {"State", "unknown"},
+                                 {"Volume", "unknown"},
+                                 {"Enhancements", "unknown"},
+                                 {"Sessions", "unknown"},
+                                 {"Period", "unknown"},
+                                 {"Engine", "unknown"},
+                                 {"Panel format", "unknown"},
+                                 {"Shared mode", "unknown"},
+                                 {"Exclusive", "too slow: not asked within the time an "
+                                               "endpoint may take"}});
+               const auto driver = std::find_if(lines.begin(), lines.end(), [](auto& l) {
+                   return l.compare(0, 8, "\t\tDriver") == 0;
+               });
+               lines.insert(driver + 1, {"\t\t             INF unknown, service unknown",
+                                         "\t\tProblem      unknown"});
+               return lines;
+           }()}},
+         {}},
         {"the system's version and services not to be had",
          [](simulated::Machine& m) {
              m.hardware.version.result = E_FAIL;
