@@ -535,60 +535,46 @@ void EventMaker::writeProperty(PendingProperty p, bool again) {
         emit(mix);
 }
 
-bool EventMaker::writeNext(std::optional<std::int64_t> by) {
-    // The earliest gathered line, if it is due.
-    enum { None, Defaults, Property, Volume } which = None;
-    std::int64_t when = 0;
-    std::size_t index = 0;
-    const auto consider = [&](std::optional<std::int64_t> due, decltype(which) kind,
-                              std::size_t i) {
-        if (due && (which == None || *due < when)) {
-            which = kind;
-            when = *due;
-            index = i;
-        }
+std::optional<EventMaker::Next> EventMaker::next() const {
+    std::optional<Next> earliest;
+    const auto consider = [&](std::optional<std::int64_t> due, Next::Kind kind, std::size_t i) {
+        if (due && (!earliest || *due < earliest->when))
+            earliest = Next{kind, *due, i};
     };
     for (int d = 0; d < 2; ++d)
-        consider(bursts[d].due(), Defaults, static_cast<std::size_t>(d));
+        consider(bursts[d].due(), Next::Defaults, static_cast<std::size_t>(d));
     for (std::size_t i = 0; i < properties.size(); ++i)
-        consider(properties[i].at.tick + defaultBurstMs, Property, i);
+        consider(properties[i].at.tick + defaultBurstMs, Next::Property, i);
     for (std::size_t i = 0; i < known.size(); ++i)
-        consider(known[i]->throttle.due(), Volume, i);
-    if (which == None || (by && when > *by))
+        consider(known[i]->throttle.due(), Next::Volume, i);
+    return earliest;
+}
+
+bool EventMaker::writeNext(std::optional<std::int64_t> by) {
+    const std::optional<Next> n = next();
+    if (!n || (by && n->when > *by))
         return false;
-    switch (which) {
-    case Defaults:
-        writeDefaults(static_cast<int>(index));
+    switch (n->kind) {
+    case Next::Defaults:
+        writeDefaults(static_cast<int>(n->index));
         break;
-    case Property: {
-        const PendingProperty p = properties[index];
-        properties.erase(properties.begin() + static_cast<std::ptrdiff_t>(index));
+    case Next::Property: {
+        const PendingProperty p = properties[n->index];
+        properties.erase(properties.begin() + static_cast<std::ptrdiff_t>(n->index));
         if (p.again)
             writeProperty(p, true);
         break;
     }
-    case Volume:
-        writeVolume(*known[index], when);
-        break;
-    case None:
+    case Next::Volume:
+        writeVolume(*known[n->index], n->when);
         break;
     }
     return true;
 }
 
 std::optional<std::int64_t> EventMaker::due() const {
-    std::optional<std::int64_t> earliest;
-    const auto consider = [&](std::optional<std::int64_t> due) {
-        if (due && (!earliest || *due < *earliest))
-            earliest = due;
-    };
-    for (const DefaultBurst& b : bursts)
-        consider(b.due());
-    for (const PendingProperty& p : properties)
-        consider(p.at.tick + defaultBurstMs);
-    for (const std::unique_ptr<Known>& k : known)
-        consider(k->throttle.due());
-    return earliest;
+    const std::optional<Next> n = next();
+    return n ? std::optional<std::int64_t>(n->when) : std::nullopt;
 }
 
 void EventMaker::writeDue(std::int64_t tick) {

@@ -58,6 +58,13 @@ private:
     void writeProperty(PendingProperty p, bool again);
     void writeVolume(Known& k, std::int64_t tick);
     bool writeNext(std::optional<std::int64_t> by);
+    // The earliest gathered line: which kind, when it falls due, and which of its kind.
+    struct Next {
+        enum Kind { Defaults, Property, Volume } kind;
+        std::int64_t when;
+        std::size_t index;
+    };
+    std::optional<Next> next() const;
 
     EndpointLookup& lookup;
     EndpointWatch* watch;
