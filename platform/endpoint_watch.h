@@ -53,10 +53,11 @@ enum class SessionEnd : std::uint32_t {
     ExclusiveModeOverride,
 };
 
-struct EndpointNotice {
+// Everything of a notice but its endpoint's id: plain values, which a
+// callback can copy without allocating.
+struct NoticeFields {
     NoticeKind kind = NoticeKind::Added;
     WatchTime at; // when the service said it
-    std::u16string id;
     DeviceDirection direction = 'O';
     EndpointRole role = EndpointRole::Console;
     std::uint32_t state = 0;
@@ -66,6 +67,10 @@ struct EndpointNotice {
     std::uint32_t session = 0; // the number the endpoint's control watch gave it
     std::uint32_t processId = 0;
     bool systemSounds = false;
+};
+
+struct EndpointNotice : NoticeFields {
+    std::u16string id;
 };
 
 // The queue, the wait object, the registration for the device events (added,

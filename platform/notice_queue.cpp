@@ -6,7 +6,7 @@
 
 struct NoticeQueue::Node {
     Node* next = nullptr;
-    EndpointNotice fields; // its id empty
+    NoticeFields fields;
     char16_t* id = nullptr;
     std::size_t length = 0;
 };
@@ -17,8 +17,7 @@ NoticeQueue::~NoticeQueue() {
     }
 }
 
-void NoticeQueue::put(const EndpointNotice& fields, const char16_t* id,
-                      std::size_t length) noexcept {
+void NoticeQueue::put(const NoticeFields& fields, const char16_t* id, std::size_t length) noexcept {
     heard.fetch_add(1);
     if (queued.fetch_add(1) >= capacity) {
         queued.fetch_sub(1);
@@ -33,17 +32,7 @@ void NoticeQueue::put(const EndpointNotice& fields, const char16_t* id,
         lost.fetch_add(1);
         return;
     }
-    node->fields.kind = fields.kind;
-    node->fields.at = fields.at;
-    node->fields.direction = fields.direction;
-    node->fields.role = fields.role;
-    node->fields.state = fields.state;
-    node->fields.key = fields.key;
-    node->fields.scalar = fields.scalar;
-    node->fields.muted = fields.muted;
-    node->fields.session = fields.session;
-    node->fields.processId = fields.processId;
-    node->fields.systemSounds = fields.systemSounds;
+    node->fields = fields;
     for (std::size_t i = 0; i < length; ++i)
         copy[i] = id[i];
     node->id = copy;
@@ -74,7 +63,7 @@ bool NoticeQueue::take(EndpointNotice* notice) noexcept {
         queued.fetch_sub(1);
         bool copied = true;
         try {
-            *notice = node->fields;
+            static_cast<NoticeFields&>(*notice) = node->fields;
             notice->id.assign(node->id, node->length);
         } catch (const std::bad_alloc&) {
             copied = false;

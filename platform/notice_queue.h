@@ -19,8 +19,8 @@ public:
     NoticeQueue(const NoticeQueue&) = delete;
     NoticeQueue& operator=(const NoticeQueue&) = delete;
 
-    // Queues `fields` (whose own id is left out) with the `length` units of `id`.
-    void put(const EndpointNotice& fields, const char16_t* id, std::size_t length) noexcept;
+    // Queues `fields` with the `length` units of `id`.
+    void put(const NoticeFields& fields, const char16_t* id, std::size_t length) noexcept;
     // The oldest record; false when there is none. On the taking thread only.
     bool take(EndpointNotice* notice) noexcept;
     NoticeCounts counts() const noexcept;
