@@ -33,12 +33,6 @@ namespace {
 
 using WorkerState = EndpointSession::WorkerState;
 
-// One call's answer and what it gave.
-template <class T> struct Answered {
-    EndpointAnswer answer = EndpointAnswer::Failed;
-    T value{};
-};
-
 // Asks the open endpoint one thing on the worker; nothing when the call passed
 // its limit (the worker is then spent), memory ran out, or the endpoint's time
 // is up.
@@ -47,12 +41,7 @@ std::optional<Answered<T>> ask(TimedWorker& worker, const std::shared_ptr<Worker
                                Call call) {
     if (!state->timeLeft())
         return std::nullopt;
-    return worker.run([state, call](CallClock& clock) {
-        Answered<T> a;
-        if (clock.callStarts())
-            a.answer = call(state->device, &a.value);
-        return a;
-    });
+    return answerOf<T>(worker, [state, call](T* value) { return call(state->device, value); });
 }
 
 template <class T> void keep(const std::optional<Answered<T>>& answered, std::optional<T>* kept) {

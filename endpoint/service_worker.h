@@ -12,6 +12,23 @@
 #include <new>
 #include <optional>
 
+// One call's answer and what it gave.
+template <class T> struct Answered {
+    EndpointAnswer answer = EndpointAnswer::Failed;
+    T value{};
+};
+
+// One call, `call(T*)`, as a job of the worker; nothing when it passed the
+// limit or memory ran out. The call must own what it uses.
+template <class T, class Call> std::optional<Answered<T>> answerOf(TimedWorker& worker, Call call) {
+    return worker.run([call](CallClock& clock) {
+        Answered<T> a;
+        if (clock.callStarts())
+            a.answer = call(&a.value);
+        return a;
+    });
+}
+
 enum class ServiceWorker { Started, NoWorker, ServiceFailed };
 
 // Replaces `worker` and `state` with a fresh worker that has opened the

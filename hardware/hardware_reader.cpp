@@ -1,6 +1,7 @@
 #include "hardware/hardware_reader.h"
 
 #include "endpoint/endpoint_facts.h"
+#include "endpoint/service_worker.h"
 #include "watchdog/timed_worker.h"
 
 #include <utility>
@@ -14,28 +15,18 @@ struct HardwareCalls {
 
 namespace {
 
-template <class T> struct Reply {
-    EndpointAnswer answer = EndpointAnswer::Failed;
-    T value{};
-};
-
 // One plain call as a job of the worker; nothing when it passed the limit,
 // memory ran out or the endpoint's time is up. The call must own what it uses.
 template <class T, class Call>
-std::optional<Reply<T>> reply(const HardwareCalls& calls, Call call) {
+std::optional<Answered<T>> reply(const HardwareCalls& calls, Call call) {
     if (calls.timeLeft && !calls.timeLeft())
         return std::nullopt;
-    return calls.worker.run([call](CallClock& clock) {
-        Reply<T> r;
-        if (clock.callStarts())
-            r.answer = call(&r.value);
-        return r;
-    });
+    return answerOf<T>(calls.worker, std::move(call));
 }
 
 // What the call gave, when it answered Ok.
 template <class T, class Call> std::optional<T> ask(const HardwareCalls& calls, Call call) {
-    std::optional<Reply<T>> r = reply<T>(calls, std::move(call));
+    std::optional<Answered<T>> r = reply<T>(calls, std::move(call));
     if (!r || r->answer != EndpointAnswer::Ok)
         return std::nullopt;
     return std::move(r->value);
@@ -195,7 +186,7 @@ SystemFacts HardwareReader::readSystem(TimedWorker& worker) {
     SystemFacts s;
     s.version = ask<SystemVersion>(calls, [](SystemVersion* v) { return systemVersion(v); });
     for (AudioService which : {AudioService::AudioSrv, AudioService::EndpointBuilder}) {
-        const std::optional<Reply<std::uint32_t>> r = reply<std::uint32_t>(
+        const std::optional<Answered<std::uint32_t>> r = reply<std::uint32_t>(
             calls, [which](std::uint32_t* state) { return audioServiceState(which, state); });
         std::optional<std::uint32_t>& kept = s.services[static_cast<int>(which)];
         if (r && r->answer == EndpointAnswer::Ok)

@@ -14,20 +14,10 @@ namespace {
 
 using Held = EndpointLookup::Held;
 
-template <class T> struct Answered {
-    EndpointAnswer answer = EndpointAnswer::Failed;
-    T value{};
-};
-
 // Asks the open endpoint one thing; nothing when the call passed the limit.
 template <class T, class Call>
 std::optional<Answered<T>> ask(TimedWorker& worker, const std::shared_ptr<Held>& state, Call call) {
-    return worker.run([state, call](CallClock& clock) {
-        Answered<T> a;
-        if (clock.callStarts())
-            a.answer = call(state->device, &a.value);
-        return a;
-    });
+    return answerOf<T>(worker, [state, call](T* value) { return call(state->device, value); });
 }
 
 // What was asked is now what the answer says: unknown unless it was Ok.
