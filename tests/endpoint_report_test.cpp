@@ -334,6 +334,20 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
     const std::string realtekLine = "Driver       Realtek Semiconductor Corp., version 6.0.9235.1, "
                                     "2021-08-05";
     const std::string realtekFiles = "             oem42.inf, service IntcAzAudAddService";
+    // The speakers' block when their adapter's reads stop after its hardware
+    // id: the driver and the rest of the endpoint unknown, but for `said`.
+    auto adapterCutShort = [&](std::vector<std::pair<std::string, std::string>> said) {
+        said.push_back({"Driver", "provider unknown, version unknown, date unknown"});
+        for (const char* label : {"Effects", "State", "Volume", "Enhancements", "Sessions",
+                                  "Period", "Engine", "Panel format", "Shared mode"})
+            said.push_back({label, "unknown"});
+        std::vector<std::string> lines = replacedAll(speakerLine, said);
+        const auto driver = std::find_if(
+            lines.begin(), lines.end(), [](auto& l) { return l.compare(0, 8, "\t\tDriver") == 0; });
+        lines.insert(driver + 1,
+                     {"\t\t             INF unknown, service unknown", "\t\tProblem      unknown"});
+        return lines;
+    };
     // Without an audio client, nothing it would answer is known.
     auto noClient = [&](const std::string& reason) {
         return replacedAll(speakerLine, {{"Volume", "unknown"},
@@ -626,29 +640,9 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
              setenv("SNDSCOUT_CALL_LIMIT_MS", "200", 1);
              m.hardware.devnodes[1].hangsAtCall = 2;
          },
-         {{speakerLine,
-           [&] {
-               std::vector<std::string> lines = replacedAll(
-                   speakerLine, {{"Hardware", "HD Audio 10EC:0256"},
-                                 {"Driver", "provider unknown, version unknown, date unknown"},
-                                 {"Same device", "unknown"},
-                                 {"Effects", "unknown"},
-                                 {"State", "unknown"},
-                                 {"Volume", "unknown"},
-                                 {"Enhancements", "unknown"},
-                                 {"Sessions", "unknown"},
-                                 {"Period", "unknown"},
-                                 {"Engine", "unknown"},
-                                 {"Panel format", "unknown"},
-                                 {"Shared mode", "unknown"},
-                                 {"Exclusive", "not answering"}});
-               const auto driver = std::find_if(lines.begin(), lines.end(), [](auto& l) {
-                   return l.compare(0, 8, "\t\tDriver") == 0;
-               });
-               lines.insert(driver + 1, {"\t\t             INF unknown, service unknown",
-                                         "\t\tProblem      unknown"});
-               return lines;
-           }()}},
+         {{speakerLine, adapterCutShort({{"Hardware", "HD Audio 10EC:0256"},
+                                         {"Same device", "unknown"},
+                                         {"Exclusive", "not answering"}})}},
          {}},
         {"a driver whose devnode answers, but too slowly for the endpoint's budget",
          [](simulated::Machine& m) {
@@ -657,28 +651,9 @@ TEST_F(ExclusiveReport, EachServiceFailureLeavesOutOnlyWhatItTouches) {
              m.hardware.devnodes[1].answersAfter = std::chrono::milliseconds(400);
          },
          {{speakerLine,
-           [&] {
-               std::vector<std::string> lines = replacedAll(
-                   speakerLine, {{"Driver", "provider unknown, version unknown, date unknown"},
-                                 {"Same device", "none"},
-                                 {"Effects", "unknown"},
-                                 {"State", "unknown"},
-                                 {"Volume", "unknown"},
-                                 {"Enhancements", "unknown"},
-                                 {"Sessions", "unknown"},
-                                 {"Period", "unknown"},
-                                 {"Engine", "unknown"},
-                                 {"Panel format", "unknown"},
-                                 {"Shared mode", "unknown"},
-                                 {"Exclusive", "too slow: not asked within the time an "
-                                               "endpoint may take"}});
-               const auto driver = std::find_if(lines.begin(), lines.end(), [](auto& l) {
-                   return l.compare(0, 8, "\t\tDriver") == 0;
-               });
-               lines.insert(driver + 1, {"\t\t             INF unknown, service unknown",
-                                         "\t\tProblem      unknown"});
-               return lines;
-           }()}},
+           adapterCutShort(
+               {{"Same device", "none"},
+                {"Exclusive", "too slow: not asked within the time an endpoint may take"}})}},
          {}},
         {"the system's version and services not to be had",
          [](simulated::Machine& m) {
